@@ -385,13 +385,81 @@ union vcb_block {
 
 #pragma pack(pop)
 
+// Proof of the layout. Addresses are 4 bytes on the 32-bit Windows target and 8 bytes on
+// 64-bit targets; only MC_SEND_DATA's send type moves with them.
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8);
+inline constexpr std::size_t vcb_address_width = sizeof(void*);
+inline constexpr std::size_t snddata_type_offset = vcb_address_width == 4 ? 32 : 36;
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(vcb_address_width == 4 && snddata_type_offset == 32);
+#endif
+
+#define WINAPPC_FIELD_AT(record, field, offset, width)                          \
+  static_assert(offsetof(record, field) == (offset), #record "." #field " offset"); \
+  static_assert(sizeof(record::field) == (width), #record "." #field " width")
+
 static_assert(sizeof(vcb_block) == vcb_size);
-static_assert(offsetof(mc_send_data_record, dptr) == 28);
-static_assert(offsetof(mc_send_data_record, type) == 28 + sizeof(void*));
-static_assert(offsetof(mc_receive_and_wait_record, dptr) == 36);
-static_assert(offsetof(mc_send_conversation_record, dptr) == 188);
-static_assert(offsetof(receive_allocate_record, conv_id) == 84);
-static_assert(offsetof(mc_allocate_record, security) == 120);
+WINAPPC_FIELD_AT(vcb_header, opcode, 0, 2);
+WINAPPC_FIELD_AT(vcb_header, opext, 2, 1);
+WINAPPC_FIELD_AT(vcb_header, primary_rc, 4, 2);
+WINAPPC_FIELD_AT(vcb_header, secondary_rc, 8, 4);
+static_assert(sizeof(vcb_header) == 12);
+
+WINAPPC_FIELD_AT(tp_started_record, lu_alias, 12, 8);
+WINAPPC_FIELD_AT(tp_started_record, tp_id, 20, 8);
+WINAPPC_FIELD_AT(tp_started_record, tp_name, 28, 64);
+
+WINAPPC_FIELD_AT(mc_allocate_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(mc_allocate_record, conv_id, 20, 4);
+WINAPPC_FIELD_AT(mc_allocate_record, sync_level, 25, 1);
+WINAPPC_FIELD_AT(mc_allocate_record, rtn_ctl, 28, 1);
+WINAPPC_FIELD_AT(mc_allocate_record, plu_alias, 40, 8);
+WINAPPC_FIELD_AT(mc_allocate_record, mode_name, 48, 8);
+WINAPPC_FIELD_AT(mc_allocate_record, tp_name, 56, 64);
+WINAPPC_FIELD_AT(mc_allocate_record, security, 120, 1);
+
+WINAPPC_FIELD_AT(mc_deallocate_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(mc_deallocate_record, conv_id, 20, 4);
+WINAPPC_FIELD_AT(mc_deallocate_record, dealloc_type, 25, 1);
+
+WINAPPC_FIELD_AT(mc_send_data_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(mc_send_data_record, conv_id, 20, 4);
+WINAPPC_FIELD_AT(mc_send_data_record, dlen, 26, 2);
+WINAPPC_FIELD_AT(mc_send_data_record, dptr, 28, vcb_address_width);
+WINAPPC_FIELD_AT(mc_send_data_record, type, snddata_type_offset, 1);
+
+WINAPPC_FIELD_AT(mc_send_conversation_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(mc_send_conversation_record, rtn_ctl, 28, 1);
+WINAPPC_FIELD_AT(mc_send_conversation_record, plu_alias, 40, 8);
+WINAPPC_FIELD_AT(mc_send_conversation_record, mode_name, 48, 8);
+WINAPPC_FIELD_AT(mc_send_conversation_record, tp_name, 56, 64);
+WINAPPC_FIELD_AT(mc_send_conversation_record, security, 120, 1);
+WINAPPC_FIELD_AT(mc_send_conversation_record, dlen, 186, 2);
+WINAPPC_FIELD_AT(mc_send_conversation_record, dptr, 188, vcb_address_width);
+
+WINAPPC_FIELD_AT(mc_confirm_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(mc_confirm_record, conv_id, 20, 4);
+
+WINAPPC_FIELD_AT(get_state_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(get_state_record, conv_id, 20, 4);
+WINAPPC_FIELD_AT(get_state_record, conv_state, 24, 1);
+
+WINAPPC_FIELD_AT(receive_allocate_record, tp_name, 12, 64);
+WINAPPC_FIELD_AT(receive_allocate_record, tp_id, 76, 8);
+WINAPPC_FIELD_AT(receive_allocate_record, conv_id, 84, 4);
+
+WINAPPC_FIELD_AT(mc_receive_and_wait_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(mc_receive_and_wait_record, conv_id, 20, 4);
+WINAPPC_FIELD_AT(mc_receive_and_wait_record, what_rcvd, 24, 2);
+WINAPPC_FIELD_AT(mc_receive_and_wait_record, rtn_status, 26, 1);
+WINAPPC_FIELD_AT(mc_receive_and_wait_record, max_len, 30, 2);
+WINAPPC_FIELD_AT(mc_receive_and_wait_record, dlen, 32, 2);
+WINAPPC_FIELD_AT(mc_receive_and_wait_record, dptr, 36, vcb_address_width);
+
+WINAPPC_FIELD_AT(tp_ended_record, tp_id, 12, 8);
+WINAPPC_FIELD_AT(tp_ended_record, type, 20, 1);
+
+#undef WINAPPC_FIELD_AT
 
 // Information record filled by WinAPPCStartup; the gateway does not read it.
 struct winappc_info {

@@ -6,13 +6,18 @@
 //
 // Blocks returned by hex_string, alloc_blanks and alloc_zeros are new heap blocks (release
 // with std::free) owned by the caller. Heap exhaustion ends the process with a message on
-// standard error.
+// standard error and exit code 3 (heap_exhausted_exit_code).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
+inline constexpr int heap_exhausted_exit_code = 3;
+
+// Until a stream is attached, the log stream is standard output.
 void log_attach(std::FILE* stream);
 std::FILE* log_stream();
 
@@ -22,6 +27,9 @@ void log_flush();
 
 // The current local time in asctime form, then an empty line; flushed.
 void log_timestamp();
+// "Www Mmm dd hh:mm:ss yyyy\n", terminated: English names, the day with a leading zero on
+// every platform.
+std::array<char, 26> asctime_text(const std::tm& time);
 
 // Two lines: "%02X" per byte, then "%c " per byte (printable 0x20..0x7E, else '.').
 void log_dump(const void* data, std::int32_t length);

@@ -15,7 +15,8 @@ extern const std::array<std::uint8_t, 256> ebcdic_to_ascii_table;
 void to_ascii(void* buffer, std::int32_t length);
 void to_ebcdic(void* buffer, std::int32_t length);
 
-// CONVERT in place over length bytes (low 16 bits), direction ASCII to EBCDIC / back.
+// CONVERT in place over length bytes (low 16 bits), direction ASCII to EBCDIC / back; a
+// length of 0 or less makes no call.
 void csv_to_ebcdic(void* buffer, std::int32_t length);
 void csv_to_ascii(void* buffer, std::int32_t length);
 

@@ -1,8 +1,9 @@
 #include "appc/log.h"
 
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/heap.h"
 
 namespace {
 
@@ -11,18 +12,6 @@ std::FILE* attached_stream = nullptr;
 constexpr const char* weekday_names[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* month_names[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-// A block of n bytes (at least one is asked of the heap, so that 0 is never mistaken for
-// exhaustion), or the end of the process.
-char* allocate_or_exit(std::size_t n) {
-  void* block = std::malloc(n == 0 ? 1 : n);
-  if (block == nullptr) {
-    std::fprintf(stderr, "Out of memory: %lu bytes could not be allocated\n",
-                 static_cast<unsigned long>(n));
-    std::exit(heap_exhausted_exit_code);
-  }
-  return static_cast<char*>(block);
-}
 
 }  // namespace
 
@@ -88,13 +77,13 @@ char* hex_string(const void* data, std::int32_t length) {
 }
 
 char* alloc_blanks(std::size_t n) {
-  char* block = allocate_or_exit(n);
+  char* block = static_cast<char*>(heap_allocate(n));
   std::memset(block, ' ', n);
   return block;
 }
 
 char* alloc_zeros(std::size_t n) {
-  char* block = allocate_or_exit(n);
+  char* block = static_cast<char*>(heap_allocate(n));
   std::memset(block, 0, n);
   return block;
 }

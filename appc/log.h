@@ -6,7 +6,7 @@
 //
 // Blocks returned by hex_string, alloc_blanks and alloc_zeros are new heap blocks (release
 // with std::free) owned by the caller. Heap exhaustion ends the process with a message on
-// standard error and exit code 3 (heap_exhausted_exit_code).
+// standard error and exit code 3 (heap_exhausted_exit_code, platform/heap.h).
 #pragma once
 
 #include <array>
@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <ctime>
 
-inline constexpr int heap_exhausted_exit_code = 3;
+#include "platform/heap.h"
 
 // Until a stream is attached, the log stream is standard output.
 void log_attach(std::FILE* stream);

@@ -32,7 +32,8 @@ void write_outputs(vcb_block& block, const appc_reply& reply) {
     case AP_M_RECEIVE_AND_WAIT: {
       const std::size_t room = block.rcvwait.max_len;
       unsigned char* buffer = block.rcvwait.dptr;
-      if (buffer != nullptr) std::memcpy(buffer, reply.data.data(), std::min(room, reply.data.size()));
+      const std::size_t written = std::min(room, reply.data.size());
+      if (buffer != nullptr && written != 0) std::memcpy(buffer, reply.data.data(), written);
       block.rcvwait.what_rcvd = reply.what_received;
       block.rcvwait.dlen = static_cast<std::uint16_t>(reply.data.size());
       break;

@@ -34,8 +34,10 @@ using packed_field_table = std::array<packed_field, 3>;
 packed_field_table read_packed_fields(const char* file, const char* section);
 
 // For entries 1, 2, 3 with size > 0: logs "PACKED FIELD AT OFFSET %d (%d bytes)\n" and copies
-// the untranslated bytes back. An entry reaching outside the buffer is clipped to it (with a
-// log line); nothing is ever copied out of bounds.
+// the untranslated bytes back. An entry reaching outside the buffer is clipped to it, logged as
+// "PACKED FIELD AT OFFSET %d (%d bytes) CLIPPED TO OFFSET %d (%d bytes)\n"; one wholly outside
+// is skipped, logged as "PACKED FIELD AT OFFSET %d (%d bytes) SKIPPED: outside the 5000-byte
+// buffer\n". Nothing is ever copied out of bounds.
 void restore_packed_fields(message_buffer& working, const message_buffer& unconverted,
                            const packed_field_table& fields);
 

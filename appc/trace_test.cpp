@@ -103,31 +103,36 @@ TEST(TraceNames, NameEveryTabledValueAndUnknownOtherwise) {
   }
 }
 
+struct ListRow {
+  std::uint32_t value;
+  const char* name;
+};
+
 struct TableCase {
   const char* table;
-  std::vector<NameCase> rows;
+  const char* (*name_of)(std::uint32_t);
+  std::vector<ListRow> rows;
   std::size_t tabled;
 };
 
 // Every row of every list answers with its own name: no value is listed twice, and the lists
 // hold as many rows as the gateway names.
 TEST(TraceNames, EveryRowOfEveryListAnswersWithItsOwnName) {
-#define ROW(ident, value, text) NameCase{nullptr, value, text},
+#define ROW(ident, value, text) ListRow{value, text},
   const TableCase tables[] = {
-      {"operation codes", {WINAPPC_OPCODES(ROW)}, 26},
-      {"primary return codes", {WINAPPC_PRIMARY_RCS(ROW)}, 40},
-      {"secondary return codes", {WINAPPC_SECONDARY_RCS(ROW)}, 97},
-      {"what received", {WINAPPC_WHAT_RECEIVED(ROW)}, 16},
-      {"conversation states", {WINAPPC_CONV_STATES(ROW)}, 10},
-      {"sync levels", {WINAPPC_SYNC_LEVELS(ROW)}, 2},
-      {"deallocate types", {WINAPPC_DEALLOC_TYPES(ROW)}, 3},
+      {"operation codes", opcode, {WINAPPC_OPCODES(ROW)}, 26},
+      {"primary return codes", rc1, {WINAPPC_PRIMARY_RCS(ROW)}, 40},
+      {"secondary return codes", rc2, {WINAPPC_SECONDARY_RCS(ROW)}, 97},
+      {"what received", what, {WINAPPC_WHAT_RECEIVED(ROW)}, 16},
+      {"conversation states", state, {WINAPPC_CONV_STATES(ROW)}, 10},
+      {"sync levels", sync, {WINAPPC_SYNC_LEVELS(ROW)}, 2},
+      {"deallocate types", dealloc, {WINAPPC_DEALLOC_TYPES(ROW)}, 3},
   };
 #undef ROW
-  const decltype(&opcode) functions[] = {opcode, rc1, rc2, what, state, sync, dealloc};
-  for (std::size_t t = 0; t < std::size(tables); ++t) {
-    SCOPED_TRACE(tables[t].table);
-    EXPECT_EQ(tables[t].rows.size(), tables[t].tabled);
-    for (const NameCase& row : tables[t].rows) EXPECT_STREQ(functions[t](row.value), row.name);
+  for (const TableCase& t : tables) {
+    SCOPED_TRACE(t.table);
+    EXPECT_EQ(t.rows.size(), t.tabled);
+    for (const ListRow& row : t.rows) EXPECT_STREQ(t.name_of(row.value), row.name);
   }
 }
 
@@ -184,52 +189,64 @@ TEST_F(Trace, WritesTheLinesOfEachVerbKind) {
   const std::string ok = ok_lines;
   const std::string receive = "OPER: 000B      AP_M_RECEIVE_AND_WAIT\n";
   const TraceCase cases[] = {
-      {"deallocate", {}, [] { appc_mc_deallocate_flush(conv, tp); }, "OPER: 0005      AP_M_DEALLOCATE\n" + ok + "\n"},
-      {"allocate", {.conv_id = 0xFFFFFFFF},
+      {"deallocate",
+       {},
+       [] { appc_mc_deallocate_flush(conv, tp); },
+       "OPER: 0005      AP_M_DEALLOCATE\n" + ok + "\n"},
+      {"allocate",
+       {.conv_id = 0xFFFFFFFF},
        [] {
          std::uint32_t id = 0;
          appc_mc_allocate(&id, tp, "HOSTLU", "HOSTTP", "MODE1", 0);
        },
        "OPER: 0001      AP_M_ALLOCATE\n" + ok + "CONV_ID: 4294967295\n\n"},
-      {"allocate failed", {.primary_rc = 0x0300, .secondary_rc = 0x05000000},
+      {"allocate failed",
+       {.primary_rc = 0x0300, .secondary_rc = 0x05000000},
        [] {
          std::uint32_t id = 0;
          appc_mc_allocate(&id, tp, "HOSTLU", "HOSTTP", "MODE1", 0);
        },
        "OPER: 0001      AP_M_ALLOCATE\nRC1 : 0300      AP_ALLOCATION_ERROR\n"
-      "RC2 : 05000000  AP_ALLOCATION_FAILURE_RETRY\nCONV_ID: 0\n\n"},
-      {"get state", {.conv_state = 0x03},
+       "RC2 : 05000000  AP_ALLOCATION_FAILURE_RETRY\nCONV_ID: 0\n\n"},
+      {"get state",
+       {.conv_state = 0x03},
        [] {
          std::uint8_t s = 0;
          appc_get_state(conv, tp, &s);
        },
        "OPER: 0009      AP_GET_STATE\n" + ok + "STAT: 03        AP_RECEIVE_STATE\n\n"},
-      {"receive", {.what_received = 0x0200, .data = {'H', 'E', 'L', 'L', 'O'}},
+      {"receive",
+       {.what_received = 0x0200, .data = {'H', 'E', 'L', 'L', 'O'}},
        [] {
          std::uint16_t length, what;
          appc_mc_receive_and_wait(conv, tp, sizeof buffer, buffer, &length, &what);
        },
        receive + ok + "WHAT: 0200      AP_DATA_COMPLETE\nSIZE: 5\nDATA: [HELLO]\n\n"},
-      {"receive nothing", {.what_received = 0x0001},
+      {"receive nothing",
+       {.what_received = 0x0001},
        [] {
          std::uint16_t length, what;
          appc_mc_receive_and_wait(conv, tp, sizeof buffer, buffer, &length, &what);
        },
        receive + ok + "WHAT: 0001      AP_SEND\nSIZE: 0\n\n"},
-      {"zero at the fourth byte", {.what_received = 0x0200, .data = {'A', 'B', 'C', 0, 'E', 'F', 'G', 'H', 'I', 'J'}},
+      {"zero at the fourth byte",
+       {.what_received = 0x0200, .data = {'A', 'B', 'C', 0, 'E', 'F', 'G', 'H', 'I', 'J'}},
        [] {
          std::uint16_t length, what;
          appc_mc_receive_and_wait(conv, tp, sizeof buffer, buffer, &length, &what);
        },
        receive + ok + "WHAT: 0200      AP_DATA_COMPLETE\nSIZE: 10\nDATA: [ABC       ]\n\n"},
-      {"unconverted data, lower-case what", {.what_received = 0x0A0B, .data = {0xC1}},
+      {"unconverted data, lower-case what",
+       {.what_received = 0x0A0B, .data = {0xC1}},
        [] {
          std::uint16_t length, what;
          appc_mc_receive_and_wait(conv, tp, sizeof buffer, buffer, &length, &what);
        },
        receive + ok + "WHAT: 0a0b      UNKNOWN\nSIZE: 1\nDATA: [\xC1]\n\n"},
       {"length beyond the buffer",
-       {.primary_rc = 0x0900, .what_received = 0x0400, .data = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}},
+       {.primary_rc = 0x0900,
+        .what_received = 0x0400,
+        .data = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}},
        [] {
          // Bytes past the maximum length belong to the caller, not to the received data.
          std::memset(buffer, 'x', sizeof buffer);
@@ -237,15 +254,17 @@ TEST_F(Trace, WritesTheLinesOfEachVerbKind) {
          appc_mc_receive_and_wait(conv, tp, 4, buffer, &length, &what);
        },
        receive + "RC1 : 0900      AP_DEALLOC_NORMAL\nRC2 : 00000000  NONE\n"
-                "WHAT: 0400      AP_DATA_INCOMPLETE\nSIZE: 8\nDATA: [ABCD    ]\n\n"},
-      {"tp started", {.tp_id = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}},
+                 "WHAT: 0400      AP_DATA_INCOMPLETE\nSIZE: 8\nDATA: [ABCD    ]\n\n"},
+      {"tp started",
+       {.tp_id = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}},
        [] {
          unsigned char* id = nullptr;
          appc_tp_started(&id, "LUA", "NETGATETP");
          std::free(id);
        },
        "OPER: 0014      AP_TP_STARTED\n" + ok + "TP_ID  : 0123456789ABCDEF\n\n"},
-      {"receive allocate", {.tp_id = {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}, .conv_id = conv},
+      {"receive allocate",
+       {.tp_id = {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}, .conv_id = conv},
        [] {
          std::uint32_t id = 0;
          unsigned char* tp_id = nullptr;
@@ -253,11 +272,16 @@ TEST_F(Trace, WritesTheLinesOfEachVerbKind) {
          std::free(tp_id);
        },
        "OPER: 0016      AP_RECEIVE_ALLOCATE\n" + ok +
-          "CONV_ID: 305419896\nTP_ID  : FEDCBA9876543210\n\n"},
-      {"send data failed", {.primary_rc = 0x0F00, .secondary_rc = 0xF2000000},
-       [] { appc_mc_send_data(conv, tp, buffer, 5); }, "vcb.snddata.dlen = 5 \nOPER: 000F      AP_M_SEND_DATA\nRC1 : 0F00      AP_CONV_FAILURE_RETRY\n"
-      "RC2 : F2000000  AP_SEND_DATA_NOT_SEND_STATE\n\n"},
-      {"unknown codes", {.primary_rc = 0x1234, .secondary_rc = 0x00000001}, [] { appc_tp_ended(tp); },
+           "CONV_ID: 305419896\nTP_ID  : FEDCBA9876543210\n\n"},
+      {"send data failed",
+       {.primary_rc = 0x0F00, .secondary_rc = 0xF2000000},
+       [] { appc_mc_send_data(conv, tp, buffer, 5); },
+       "vcb.snddata.dlen = 5 \nOPER: 000F      AP_M_SEND_DATA\nRC1 : 0F00      "
+       "AP_CONV_FAILURE_RETRY\n"
+       "RC2 : F2000000  AP_SEND_DATA_NOT_SEND_STATE\n\n"},
+      {"unknown codes",
+       {.primary_rc = 0x1234, .secondary_rc = 0x00000001},
+       [] { appc_tp_ended(tp); },
        "OPER: 0013      AP_TP_ENDED\nRC1 : 1234      UNKNOWN\nRC2 : 00000001  UNKNOWN\n\n"},
   };
   for (const TraceCase& c : cases) {
@@ -280,7 +304,8 @@ TEST_F(Trace, ReportsWhateverTheBlockHolds) {
   appc_vcb().header.secondary_rc = 0xF0000001;
   appc_trace();
   EXPECT_EQ(log.text(),
-            "OPER: 0002      UNKNOWN\nRC1 : FFFF      AP_INVALID_VERB\nRC2 : F0000001  NO ACTIVE NODES\n\n");
+            "OPER: 0002      UNKNOWN\nRC1 : FFFF      AP_INVALID_VERB\nRC2 : F0000001  NO ACTIVE "
+            "NODES\n\n");
 
   std::memset(&appc_vcb(), 0, sizeof(vcb_block));
   appc_vcb().header.opcode = AP_M_RECEIVE_AND_WAIT;
@@ -301,7 +326,8 @@ TEST_F(Trace, StateLineOrTheFailedGetStateTrace) {
   } cases[] = {
       {"send state", {.conv_state = 0x02}, "-- Conversation state is AP_SEND_STATE --\n\n"},
       {"state without a name", {.conv_state = 0x0B}, "-- Conversation state is UNKNOWN --\n\n"},
-      {"unknown conversation", {.primary_rc = 0x0100, .secondary_rc = 0x02000000},
+      {"unknown conversation",
+       {.primary_rc = 0x0100, .secondary_rc = 0x02000000},
        "OPER: 0009      AP_GET_STATE\nRC1 : 0100      AP_PARAMETER_CHECK\n"
        "RC2 : 02000000  AP_BAD_CONV_ID\nSTAT: 00        UNKNOWN\n\n"},
   };

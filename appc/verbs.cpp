@@ -179,7 +179,8 @@ std::uint16_t appc_mc_confirmed(std::uint32_t conv_id, const unsigned char* tp_i
   return execute_verb();
 }
 
-std::uint16_t appc_get_state(std::uint32_t conv_id, const unsigned char* tp_id, std::uint8_t* state) {
+std::uint16_t appc_get_state(std::uint32_t conv_id, const unsigned char* tp_id,
+                             std::uint8_t* state) {
   begin_verb(AP_GET_STATE, 0);
   put_conversation(vcb.getstate, conv_id, tp_id);
   const std::uint16_t rc = execute_verb();
@@ -200,7 +201,8 @@ std::uint16_t appc_receive_allocate(std::uint32_t* conv_id, unsigned char** tp_i
 
 std::uint16_t appc_mc_receive_and_wait(std::uint32_t conv_id, const unsigned char* tp_id,
                                        std::uint16_t max_length, unsigned char* buffer,
-                                       std::uint16_t* received_length, std::uint16_t* what_received) {
+                                       std::uint16_t* received_length,
+                                       std::uint16_t* what_received) {
   begin_mc_verb(AP_M_RECEIVE_AND_WAIT);
   put_conversation(vcb.rcvwait, conv_id, tp_id);
   vcb.rcvwait.rtn_status = return_status_with_data;

@@ -113,7 +113,7 @@ void JNI_CALL fake_get_byte_array_region(JNIEnv*, jbyteArray array, jsize start,
     vm->pending = "java/lang/ArrayIndexOutOfBoundsException: region";
     return;
   }
-  std::memcpy(buf, vm->array.data() + start, len);
+  std::copy_n(vm->array.begin() + start, len, buf);
 }
 
 class KryptajTest : public ::testing::Test {
@@ -164,9 +164,9 @@ Bytes counting(std::size_t n) {  // n bytes, none of them zero
 std::u16string direct_zkdes(const Bytes& text, const std::string& key, jint opera, jint shkey,
                             jint numbl) {
   std::array<unsigned char, 512> buffer{};
-  std::memcpy(buffer.data(), text.data(), text.size());
+  std::copy(text.begin(), text.end(), buffer.begin());
   std::array<unsigned char, 8> key_bytes{};
-  std::memcpy(key_bytes.data(), key.data(), std::min<std::size_t>(key.size(), 8));
+  std::copy_n(key.begin(), std::min<std::size_t>(key.size(), 8), key_bytes.begin());
   const unsigned char* r = ZKDES(buffer.data(), key_bytes.data(), static_cast<short>(opera),
                                  static_cast<short>(shkey), static_cast<short>(numbl));
   std::u16string out;

@@ -3,9 +3,9 @@
 // ZKDES the way the bridge must (text zero-filled to 512 bytes, key zero-filled to 8 bytes,
 // the key's first 8 bytes) and writes the result's bytes up to its first zero as one hex
 // line. Exit code 1 on a malformed line.
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -42,9 +42,9 @@ int main() {
       return 1;
     }
     std::array<unsigned char, 512> text_buffer{};
-    std::memcpy(text_buffer.data(), text.data(), text.size());
+    std::copy(text.begin(), text.end(), text_buffer.begin());
     std::array<unsigned char, 8> key_buffer{};
-    std::memcpy(key_buffer.data(), key.data(), key.size() < 8 ? key.size() : 8);
+    std::copy_n(key.begin(), std::min<std::size_t>(key.size(), 8), key_buffer.begin());
     const unsigned char* result =
         ZKDES(text_buffer.data(), key_buffer.data(), static_cast<short>(opera),
               static_cast<short>(shkey), static_cast<short>(numbl));

@@ -34,7 +34,8 @@ using jbyteArray = jarray;
 // Entries are stored untyped; jni_call and jni_entry restore and erase their signatures.
 using JniAnyFunction = void (*)();
 
-// Positions 0 to 228 of the table: enough for every entry below. A virtual machine's table
+// Positions 0 to 228 of the table (the entries of version 1.2 and before), which hold
+// every entry below. A virtual machine's table
 // may be longer; nothing past the last declared entry is read.
 inline constexpr int kJniTableSize = 229;
 
@@ -54,7 +55,6 @@ enum JniIndex : int {
   kJniReleaseStringUTFChars = 170,
   kJniGetArrayLength = 171,
   kJniGetByteArrayRegion = 200,
-  kJniExceptionCheck = 228,
 };
 
 template <int Index>
@@ -93,11 +93,6 @@ struct JniEntry<kJniGetArrayLength> {
 template <>
 struct JniEntry<kJniGetByteArrayRegion> {
   using Fn = void(JNI_CALL*)(JNIEnv*, jbyteArray, jsize start, jsize len, jbyte* buf);
-};
-// Nonzero while an exception is pending.
-template <>
-struct JniEntry<kJniExceptionCheck> {
-  using Fn = jboolean(JNI_CALL*)(JNIEnv*);
 };
 
 template <int Index, typename... Args>

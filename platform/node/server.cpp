@@ -176,12 +176,10 @@ void node_server::session_closed(engine_owner session, const char* reason) {
   std::shared_ptr<client_session> closing = found->second;
   sessions_.erase(found);
   closing->close();
-  if (reason != nullptr) {
-    node_log("client %llu disconnected: %s", static_cast<unsigned long long>(session), reason);
-  } else {
-    node_log("client %llu disconnected", static_cast<unsigned long long>(session));
-  }
   engine_.owner_gone(session);
+  node_log("client %llu disconnected%s%s; %zu TPs and %zu conversations remain",
+           static_cast<unsigned long long>(session), reason != nullptr ? ": " : "",
+           reason != nullptr ? reason : "", engine_.tp_count(), engine_.conversation_count());
 }
 
 void node_server::stop() {

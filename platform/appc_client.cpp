@@ -1,0 +1,313 @@
+// The APPC interface, spoken to the APPC node (appcnode) over one TCP connection per process.
+//
+// The node is found at APPCNODE_ENDPOINT ("HOST:PORT", IPv4), by default 127.0.0.1:7261.
+// WinAPPCStartup connects and exchanges the protocol version; a verb issued while the node
+// cannot be reached is retried on a new connection and fails at once with
+// AP_COMM_SUBSYSTEM_NOT_LOADED when none can be made. Once a connection is lost (the node
+// stopped or crashed), every later verb fails with AP_COMM_SUBSYSTEM_ABENDED until the
+// process calls WinAPPCCleanup and WinAPPCStartup again: its TPs and conversations are gone.
+//
+// A verb that waits (RECEIVE_ALLOCATE, MC_RECEIVE_AND_WAIT, MC_CONFIRM, MC_DEALLOCATE of a
+// confirmed conversation) watches the process's run flag while it waits: when a flag that was
+// set is cleared, the node is asked to cancel the verb, which then returns AP_CANCELLED (or
+// its real outcome, had it completed first). A process that never sets the flag waits until
+// the verb completes.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/net.h"
+#include "platform/node/wire.h"
+#include "platform/run_flag.h"
+#include "platform/winappc.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::uint32_t process_id() {
+#if defined(_WIN32)
+  return static_cast<std::uint32_t>(_getpid());
+#else
+  return static_cast<std::uint32_t>(getpid());
+#endif
+}
+
+constexpr const char* default_endpoint = "127.0.0.1:7261";
+constexpr int wait_slice_ms = 50;
+constexpr auto hello_limit = std::chrono::seconds(5);
+constexpr auto frame_limit = std::chrono::seconds(10);
+constexpr auto cancel_limit = std::chrono::seconds(3);
+
+enum class link_state { not_started, started, connected, lost };
+
+struct client_link {
+  link_state state = link_state::not_started;
+  net_socket socket = net_invalid_socket;
+  bool run_flag_seen = false;
+};
+
+client_link node_link;
+
+using clock_type = std::chrono::steady_clock;
+
+bool send_all(const std::vector<unsigned char>& frame) {
+  std::size_t sent = 0;
+  while (sent < frame.size()) {
+    int result = net_send(node_link.socket, frame.data() + sent, static_cast<int>(frame.size() - sent));
+    if (result <= 0) return false;
+    sent += static_cast<std::size_t>(result);
+  }
+  return true;
+}
+
+// Reads exactly length bytes, each piece waited for in slices, all of it before the deadline.
+bool receive_exact(unsigned char* buffer, std::size_t length, clock_type::time_point deadline) {
+  std::size_t received = 0;
+  while (received < length) {
+    int ready = net_wait_readable(node_link.socket, wait_slice_ms);
+    if (ready < 0) return false;
+    if (ready == 0) {
+      if (clock_type::now() > deadline) return false;
+      continue;
+    }
+    int result = net_recv(node_link.socket, buffer + received, static_cast<int>(length - received));
+    if (result <= 0) return false;
+    received += static_cast<std::size_t>(result);
+  }
+  return true;
+}
+
+bool receive_frame(std::vector<unsigned char>& body, clock_type::time_point deadline) {
+  std::array<unsigned char, wire_header_size> header{};
+  if (!receive_exact(header.data(), header.size(), deadline)) return false;
+  long length = wire_body_length(header);
+  if (length < 0) return false;
+  body.resize(static_cast<std::size_t>(length));
+  return receive_exact(body.data(), body.size(), deadline);
+}
+
+void drop_connection(link_state next) {
+  if (node_link.socket != net_invalid_socket) net_close(node_link.socket);
+  node_link.socket = net_invalid_socket;
+  node_link.state = next;
+}
+
+bool connect_to_node() {
+  const char* setting = std::getenv("APPCNODE_ENDPOINT");
+  std::string endpoint = setting != nullptr && *setting != '\0' ? setting : default_endpoint;
+  std::size_t colon = endpoint.rfind(':');
+  if (colon == std::string::npos) return false;
+  std::string host = endpoint.substr(0, colon);
+  std::string port = endpoint.substr(colon + 1);
+  node_link.socket = net_connect_to(host.c_str(), port.c_str());
+  if (node_link.socket == net_invalid_socket) return false;
+  wire_hello hello;
+  hello.process_id = process_id();
+  std::vector<unsigned char> body;
+  wire_hello_reply reply;
+  if (!send_all(wire_frame(hello)) || !receive_frame(body, clock_type::now() + hello_limit) ||
+      !wire_decode(body, reply) || reply.magic != wire_magic ||
+      reply.status != wire_hello_accepted) {
+    drop_connection(link_state::started);
+    return false;
+  }
+  node_link.state = link_state::connected;
+  return true;
+}
+
+void set_codes(vcb_block& verb, std::uint16_t primary_rc, std::uint32_t secondary_rc) {
+  verb.header.primary_rc = primary_rc;
+  verb.header.secondary_rc = secondary_rc;
+}
+
+template <std::size_t N>
+void copy_field(std::array<char, N>& to, const char (&from)[N]) {
+  std::memcpy(to.data(), from, N);
+}
+
+// The verb's inputs from its record. False (codes set in the block) for a verb the interface
+// does not offer or a data address missing for a non-zero length.
+bool read_request(vcb_block& verb, wire_verb_request& request) {
+  request.opcode = verb.header.opcode;
+  request.opext = verb.header.opext;
+  switch (verb.header.opcode) {
+    case AP_TP_STARTED:
+      copy_field(request.lu_alias, verb.tpstarted.lu_alias);
+      copy_field(request.tp_name, verb.tpstarted.tp_name);
+      return true;
+    case AP_M_ALLOCATE:
+      std::memcpy(request.tp_id.data(), verb.allocate.tp_id, tp_id_width);
+      request.sync_level = verb.allocate.sync_level;
+      request.rtn_ctl = verb.allocate.rtn_ctl;
+      copy_field(request.plu_alias, verb.allocate.plu_alias);
+      copy_field(request.mode_name, verb.allocate.mode_name);
+      copy_field(request.tp_name, verb.allocate.tp_name);
+      request.security = verb.allocate.security;
+      return true;
+    case AP_M_DEALLOCATE:
+      std::memcpy(request.tp_id.data(), verb.deallocate.tp_id, tp_id_width);
+      request.conv_id = verb.deallocate.conv_id;
+      request.dealloc_type = verb.deallocate.dealloc_type;
+      return true;
+    case AP_M_SEND_DATA:
+      std::memcpy(request.tp_id.data(), verb.snddata.tp_id, tp_id_width);
+      request.conv_id = verb.snddata.conv_id;
+      request.send_type = verb.snddata.type;
+      if (verb.snddata.dlen > 0 && verb.snddata.dptr == nullptr) break;
+      request.data.assign(verb.snddata.dptr, verb.snddata.dptr + verb.snddata.dlen);
+      return true;
+    case AP_M_SEND_CONVERSATION:
+      std::memcpy(request.tp_id.data(), verb.sendconv.tp_id, tp_id_width);
+      request.rtn_ctl = verb.sendconv.rtn_ctl;
+      copy_field(request.plu_alias, verb.sendconv.plu_alias);
+      copy_field(request.mode_name, verb.sendconv.mode_name);
+      copy_field(request.tp_name, verb.sendconv.tp_name);
+      request.security = verb.sendconv.security;
+      if (verb.sendconv.dlen > 0 && verb.sendconv.dptr == nullptr) break;
+      request.data.assign(verb.sendconv.dptr, verb.sendconv.dptr + verb.sendconv.dlen);
+      return true;
+    case AP_M_CONFIRM:
+    case AP_M_CONFIRMED:
+      std::memcpy(request.tp_id.data(), verb.confirm.tp_id, tp_id_width);
+      request.conv_id = verb.confirm.conv_id;
+      return true;
+    case AP_GET_STATE:
+      std::memcpy(request.tp_id.data(), verb.getstate.tp_id, tp_id_width);
+      request.conv_id = verb.getstate.conv_id;
+      return true;
+    case AP_RECEIVE_ALLOCATE:
+      copy_field(request.tp_name, verb.rcvalloc.tp_name);
+      return true;
+    case AP_M_RECEIVE_AND_WAIT:
+      std::memcpy(request.tp_id.data(), verb.rcvwait.tp_id, tp_id_width);
+      request.conv_id = verb.rcvwait.conv_id;
+      request.rtn_status = verb.rcvwait.rtn_status;
+      request.max_len = verb.rcvwait.max_len;
+      if (verb.rcvwait.max_len > 0 && verb.rcvwait.dptr == nullptr) break;
+      return true;
+    case AP_TP_ENDED:
+      std::memcpy(request.tp_id.data(), verb.tpended.tp_id, tp_id_width);
+      request.end_type = verb.tpended.type;
+      return true;
+    default:
+      set_codes(verb, AP_INVALID_VERB, AP_NO_SECONDARY_RC);
+      return false;
+  }
+  set_codes(verb, AP_PARAMETER_CHECK, AP_INVALID_DATA_SEGMENT);
+  return false;
+}
+
+// The verb's outputs into its record.
+void write_reply(vcb_block& verb, const wire_verb_reply& reply) {
+  set_codes(verb, reply.primary_rc, reply.secondary_rc);
+  bool ok = reply.primary_rc == AP_OK;
+  switch (verb.header.opcode) {
+    case AP_TP_STARTED:
+      std::memcpy(verb.tpstarted.tp_id, reply.tp_id.data(), tp_id_width);
+      break;
+    case AP_M_ALLOCATE:
+      if (ok) verb.allocate.conv_id = reply.conv_id;
+      break;
+    case AP_GET_STATE:
+      if (ok) verb.getstate.conv_state = reply.conv_state;
+      break;
+    case AP_RECEIVE_ALLOCATE:
+      if (ok) {
+        std::memcpy(verb.rcvalloc.tp_id, reply.tp_id.data(), tp_id_width);
+        verb.rcvalloc.conv_id = reply.conv_id;
+      }
+      break;
+    case AP_M_RECEIVE_AND_WAIT: {
+      std::size_t length = std::min<std::size_t>(reply.data.size(), verb.rcvwait.max_len);
+      if (length > 0) std::memcpy(verb.rcvwait.dptr, reply.data.data(), length);
+      verb.rcvwait.dlen = static_cast<std::uint16_t>(length);
+      verb.rcvwait.what_rcvd = reply.what_rcvd;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// Waits for the reply to the verb just sent, cancelling it when the run flag is cleared.
+bool await_reply(std::vector<unsigned char>& body, bool& given_up) {
+  given_up = false;
+  bool cancel_sent = false;
+  clock_type::time_point cancel_deadline{};
+  for (;;) {
+    int ready = net_wait_readable(node_link.socket, wait_slice_ms);
+    if (ready < 0) return false;
+    if (ready > 0) return receive_frame(body, clock_type::now() + frame_limit);
+    if (run_flag_is_set()) {
+      node_link.run_flag_seen = true;
+      continue;
+    }
+    if (!node_link.run_flag_seen) continue;
+    if (!cancel_sent) {
+      if (!send_all(wire_cancel_frame())) return false;
+      cancel_sent = true;
+      cancel_deadline = clock_type::now() + cancel_limit;
+    } else if (clock_type::now() > cancel_deadline) {
+      given_up = true;
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int WINAPPC_CALL WinAPPCStartup(std::uint16_t version, winappc_info* info) {
+  if (info != nullptr) {
+    info->version = version;
+    std::memset(info->description, 0, sizeof info->description);
+    std::strncpy(info->description, "APPC interface of the APPC node",
+                 sizeof info->description - 1);
+  }
+  if (node_link.state == link_state::not_started) {
+    if (net_startup() != 0) return 1;
+    node_link.state = link_state::started;
+  }
+  if (node_link.state == link_state::lost) node_link.state = link_state::started;
+  if (node_link.state == link_state::started && !connect_to_node()) return 1;
+  return 0;
+}
+
+extern "C" void WINAPPC_CALL APPC(vcb_block* verb) {
+  if (verb == nullptr) return;
+  wire_verb_request request;
+  if (!read_request(*verb, request)) return;
+  if (run_flag_is_set()) node_link.run_flag_seen = true;
+  if (node_link.state == link_state::not_started ||
+      (node_link.state == link_state::started && !connect_to_node())) {
+    return set_codes(*verb, AP_COMM_SUBSYSTEM_NOT_LOADED, AP_NO_SECONDARY_RC);
+  }
+  if (node_link.state == link_state::lost) {
+    return set_codes(*verb, AP_COMM_SUBSYSTEM_ABENDED, AP_NO_SECONDARY_RC);
+  }
+  std::vector<unsigned char> body;
+  bool given_up = false;
+  wire_verb_reply reply;
+  if (!send_all(wire_frame(request)) || !await_reply(body, given_up) ||
+      !wire_decode(body, reply)) {
+    drop_connection(link_state::lost);
+    return set_codes(*verb, given_up ? AP_CANCELLED : AP_COMM_SUBSYSTEM_ABENDED,
+                     AP_NO_SECONDARY_RC);
+  }
+  write_reply(*verb, reply);
+}
+
+extern "C" int WINAPPC_CALL WinAPPCCleanup() {
+  if (node_link.state == link_state::not_started) return 0;
+  drop_connection(link_state::not_started);
+  net_cleanup();
+  return 1;
+}

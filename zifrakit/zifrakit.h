@@ -2,7 +2,9 @@
    exported under its undecorated name and ordinal: 1 ZKNULO2, 2 ZKNULO, 3 ZKFEAL2, 4 ZKFEAL,
    5 ZKDES, 6 ZKCRC32, 7 ZKCRC16. Results in the library's static buffers are overwritten by
    the next call of the same export; callers copy what they keep and never free them.
-   16-bit parameters occupy a full argument slot; only their low 16 bits count, signed. */
+   16-bit parameters occupy a full argument slot; only their low 16 bits count, signed.
+   ZKDES returns its result area, or for an operation code above 7 the constant text
+   "ERROR--PARAM", which lies in read-only storage: results are read, never written. */
 #ifndef ZIFRAKIT_H
 #define ZIFRAKIT_H
 

@@ -44,7 +44,6 @@ std::uint32_t process_id() {
 constexpr const char* default_endpoint = "127.0.0.1:7261";
 constexpr int wait_slice_ms = 50;
 constexpr auto hello_limit = std::chrono::seconds(5);
-constexpr auto frame_limit = std::chrono::seconds(10);
 constexpr auto cancel_limit = std::chrono::seconds(3);
 
 enum class link_state { not_started, started, connected, lost };
@@ -52,6 +51,7 @@ enum class link_state { not_started, started, connected, lost };
 struct client_link {
   link_state state = link_state::not_started;
   net_socket socket = net_invalid_socket;
+  std::vector<unsigned char> inbox;  // received bytes not yet taken as frames
   bool run_flag_seen = false;
 };
 
@@ -69,35 +69,48 @@ bool send_all(const std::vector<unsigned char>& frame) {
   return true;
 }
 
-// Reads exactly length bytes, each piece waited for in slices, all of it before the deadline.
-bool receive_exact(unsigned char* buffer, std::size_t length, clock_type::time_point deadline) {
-  std::size_t received = 0;
-  while (received < length) {
-    int ready = net_wait_readable(node_link.socket, wait_slice_ms);
-    if (ready < 0) return false;
-    if (ready == 0) {
-      if (clock_type::now() > deadline) return false;
-      continue;
-    }
-    int result = net_recv(node_link.socket, buffer + received, static_cast<int>(length - received));
-    if (result <= 0) return false;
-    received += static_cast<std::size_t>(result);
+// Takes one whole frame's body out of the bytes received so far. False while none is complete;
+// a frame length out of bounds marks the stream broken.
+bool take_frame(std::vector<unsigned char>& body, bool& broken) {
+  std::vector<unsigned char>& inbox = node_link.inbox;
+  if (inbox.size() < wire_header_size) return false;
+  long length = wire_body_length(std::span<const unsigned char, wire_header_size>(
+      inbox.data(), wire_header_size));
+  if (length < 0) {
+    broken = true;
+    return false;
   }
+  std::size_t frame_size = wire_header_size + static_cast<std::size_t>(length);
+  if (inbox.size() < frame_size) return false;
+  body.assign(inbox.begin() + wire_header_size, inbox.begin() + static_cast<long>(frame_size));
+  inbox.erase(inbox.begin(), inbox.begin() + static_cast<long>(frame_size));
+  return true;
+}
+
+// Reads what the socket holds (it was reported readable). False when the node closed or failed.
+bool fill_inbox() {
+  std::array<unsigned char, 8192> chunk;
+  int result = net_recv(node_link.socket, chunk.data(), static_cast<int>(chunk.size()));
+  if (result <= 0) return false;
+  node_link.inbox.insert(node_link.inbox.end(), chunk.begin(), chunk.begin() + result);
   return true;
 }
 
 bool receive_frame(std::vector<unsigned char>& body, clock_type::time_point deadline) {
-  std::array<unsigned char, wire_header_size> header{};
-  if (!receive_exact(header.data(), header.size(), deadline)) return false;
-  long length = wire_body_length(header);
-  if (length < 0) return false;
-  body.resize(static_cast<std::size_t>(length));
-  return receive_exact(body.data(), body.size(), deadline);
+  bool broken = false;
+  while (!take_frame(body, broken)) {
+    if (broken) return false;
+    int ready = net_wait_readable(node_link.socket, wait_slice_ms);
+    if (ready < 0 || (ready > 0 && !fill_inbox())) return false;
+    if (ready == 0 && clock_type::now() > deadline) return false;
+  }
+  return true;
 }
 
 void drop_connection(link_state next) {
   if (node_link.socket != net_invalid_socket) net_close(node_link.socket);
   node_link.socket = net_invalid_socket;
+  node_link.inbox.clear();
   node_link.state = next;
 }
 
@@ -243,10 +256,15 @@ bool await_reply(std::vector<unsigned char>& body, bool& given_up) {
   given_up = false;
   bool cancel_sent = false;
   clock_type::time_point cancel_deadline{};
-  for (;;) {
+  bool broken = false;
+  while (!take_frame(body, broken)) {
+    if (broken) return false;
     int ready = net_wait_readable(node_link.socket, wait_slice_ms);
     if (ready < 0) return false;
-    if (ready > 0) return receive_frame(body, clock_type::now() + frame_limit);
+    if (ready > 0) {
+      if (!fill_inbox()) return false;
+      continue;
+    }
     if (run_flag_is_set()) {
       node_link.run_flag_seen = true;
       continue;
@@ -261,6 +279,7 @@ bool await_reply(std::vector<unsigned char>& body, bool& given_up) {
       return false;
     }
   }
+  return true;
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ class client_session : public std::enable_shared_from_this<client_session> {
   client_session(node_server& server, engine_owner id, asio::ip::tcp::socket socket)
       : server_(server), id_(id), socket_(std::move(socket)) {}
 
-  void start() { read_header(); }
+  void start() { read_more(); }
 
   void send(std::vector<unsigned char> frame) {
     outgoing_.push_back(std::move(frame));
@@ -28,30 +28,36 @@ class client_session : public std::enable_shared_from_this<client_session> {
   }
 
  private:
-  void read_header() {
+  // Reads what arrives and takes every whole frame in it, in order.
+  void read_more() {
     auto self = shared_from_this();
-    asio::async_read(socket_, asio::buffer(header_),
-                     [self](const asio::error_code& error, std::size_t) {
-                       if (error) return self->server_.session_closed(self->id_, nullptr);
-                       long length = wire_body_length(self->header_);
-                       if (length < 0) {
-                         return self->server_.session_closed(self->id_, "frame length refused");
-                       }
-                       self->body_.resize(static_cast<std::size_t>(length));
-                       self->read_body();
-                     });
+    socket_.async_read_some(asio::buffer(chunk_), [self](const asio::error_code& error,
+                                                         std::size_t length) {
+      if (error) return self->server_.session_closed(self->id_, nullptr);
+      self->inbox_.insert(self->inbox_.end(), self->chunk_.begin(),
+                          self->chunk_.begin() + static_cast<long>(length));
+      if (const char* refusal = self->take_frames()) {
+        return self->server_.session_closed(self->id_, refusal);
+      }
+      if (!self->closing_) self->read_more();
+    });
   }
 
-  void read_body() {
-    auto self = shared_from_this();
-    asio::async_read(socket_, asio::buffer(body_),
-                     [self](const asio::error_code& error, std::size_t) {
-                       if (error) return self->server_.session_closed(self->id_, nullptr);
-                       if (const char* refusal = self->handle()) {
-                         return self->server_.session_closed(self->id_, refusal);
-                       }
-                       if (!self->closing_) self->read_header();
-                     });
+  const char* take_frames() {
+    std::size_t used = 0;
+    while (!closing_ && inbox_.size() - used >= wire_header_size) {
+      long length = wire_body_length(
+          std::span<const unsigned char, wire_header_size>(inbox_.data() + used, wire_header_size));
+      if (length < 0) return "frame length refused";
+      std::size_t frame_size = wire_header_size + static_cast<std::size_t>(length);
+      if (inbox_.size() - used < frame_size) break;
+      body_.assign(inbox_.begin() + static_cast<long>(used + wire_header_size),
+                   inbox_.begin() + static_cast<long>(used + frame_size));
+      used += frame_size;
+      if (const char* refusal = handle()) return refusal;
+    }
+    inbox_.erase(inbox_.begin(), inbox_.begin() + static_cast<long>(used));
+    return nullptr;
   }
 
   // Null when the message was taken, else why the session must end.
@@ -112,7 +118,8 @@ class client_session : public std::enable_shared_from_this<client_session> {
   node_server& server_;
   engine_owner id_;
   asio::ip::tcp::socket socket_;
-  std::array<unsigned char, wire_header_size> header_{};
+  std::array<unsigned char, 16384> chunk_{};
+  std::vector<unsigned char> inbox_;  // received bytes not yet taken as frames
   std::vector<unsigned char> body_;
   std::deque<std::vector<unsigned char>> outgoing_;
   bool greeted_ = false;

@@ -32,6 +32,9 @@ def main():
     for name in ("node", "wine", "netgate", "hostgate", "probeout", "probein", "framecli"):
         parser.add_argument("--" + name)
     OPTIONS, rest = parser.parse_known_args()
+    for name, value in vars(OPTIONS).items():  # the programs run in their own directories
+        if value is not None:
+            setattr(OPTIONS, name, os.path.abspath(value))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
@@ -125,8 +128,9 @@ SECONDARY = {0x00000000: "NONE", 0x01000000: "AP_BAD_TP_ID", 0x02000000: "AP_BAD
              0x03000002: "AP_BAD_REMOTE_LU_ALIAS", 0x06050000: "AP_UNDEFINED_TP_NAME",
              0x21600810: "AP_TP_NAME_NOT_RECOGNIZED", 0x04000000: "AP_ALLOCATION_FAILURE_NO_RETRY",
              0xB1000000: "AP_RCV_AND_WAIT_BAD_STATE", 0xF2000000: "AP_SEND_DATA_NOT_SEND_STATE"}
-WHAT = {0x0000: "UNKNOWN", 0x0001: "AP_SEND", 0x0100: "AP_DATA", 0x0200: "AP_DATA_COMPLETE",
-        0x0300: "AP_NOT_DATA"}
+WHAT = {0x0001: "AP_SEND", 0x0100: "AP_DATA", 0x0101: "AP_DATA_SEND",
+        0x0200: "AP_DATA_COMPLETE", 0x0201: "AP_DATA_COMPLETE_SEND", 0x0300: "AP_NOT_DATA",
+        0x0400: "AP_DATA_INCOMPLETE"}
 
 
 def dump(data):
@@ -150,6 +154,12 @@ def receive_extra(what, data, field_width=None):
         shown = data.split(b"\0")[0].decode("latin-1")
         text += "DATA: [%s]\n" % shown.ljust(len(data))
     return text
+
+
+def field(data):
+    """What "%*.*s" shows of data: the bytes up to the first zero byte, right-aligned in a
+    field of the data's length."""
+    return data.split(b"\0")[0].decode("latin-1").rjust(len(data))
 
 
 def state(name):
@@ -181,6 +191,34 @@ def to_ascii(data):
 
 # ---------------------------------------------------------------------------------------------
 # Processes.
+
+# The node of the tests: the host TPs every test may call and the local TP names.
+NODE_CONF = """[NODE]
+LISTEN=127.0.0.1:@PORT@
+LOCAL_LUS=LOCALLU
+PARTNER_LUS=HOSTLU
+MODES=#INTER
+LOCAL_TPS=NETGATE,HOSTGATE,PROBEOUT,PROBEIN
+HOST_TPS=ECHOTP,KEEPTP,REPLYTP,UPPERTP
+ATTACH_TIMEOUT=5
+
+[TP ECHOTP]
+KIND=echo
+
+[TP KEEPTP]
+KIND=echo
+END=keep
+
+[TP REPLYTP]
+KIND=reply
+TEXT=REPLY FROM THE HOST: ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789
+
+[TP UPPERTP]
+KIND=exec
+COMMAND=tr a-z A-Z
+TRANSLATE=1
+"""
+
 
 class Workdir:
     """A temporary working directory: log files are written to the current directory."""
@@ -216,7 +254,7 @@ class Node:
         conf = workdir.write("appcnode.ini", conf_text.replace("@PORT@", str(self.port)))
         self.log_path = workdir.file("appcnode.out")
         self._out = open(self.log_path, "wb")
-        self.process = subprocess.Popen([OPTIONS.node, conf], cwd=workdir.path,
+        self.process = subprocess.Popen([OPTIONS.node, "--config", conf], cwd=workdir.path,
                                         stdout=self._out, stderr=subprocess.STDOUT)
         wait_until(self._accepting, what="the node on " + self.endpoint)
 
@@ -340,17 +378,25 @@ def frame_exchange(port, body, pieces=None, timeout=30.0):
 
 
 def raw_exchange(port, wire, timeout=30.0):
-    """Sends raw bytes, half-closes, and returns everything the peer sent before it closed."""
+    """Sends raw bytes, half-closes, and returns everything the peer sent before it closed
+    (a peer that closes before taking all the bytes may reset the connection)."""
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as conn:
-        if wire:
-            conn.sendall(wire)
-        conn.shutdown(socket.SHUT_WR)
         received = b""
-        while True:
-            chunk = conn.recv(65536)
-            if not chunk:
+        try:
+            if wire:
+                conn.sendall(wire)
+            conn.shutdown(socket.SHUT_WR)
+            while True:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    return received
+                received += chunk
+        except ConnectionError:
+            return received
+        except OSError as error:
+            if error.errno == 107:  # ENOTCONN: reset before the half-close
                 return received
-            received += chunk
+            raise
 
 
 class FrameServer(threading.Thread):

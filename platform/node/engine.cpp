@@ -582,7 +582,10 @@ void node_engine::end_side(std::uint32_t conv_id) {
   if (side* partner = find_side(end->partner)) partner->partner = 0;
   if (end->tp) {
     auto tp = tps_.find(*end->tp);
-    if (tp != tps_.end()) std::erase(tp->second.conversations, conv_id);
+    if (tp != tps_.end()) {
+      std::erase(tp->second.conversations, conv_id);
+      if (tp->second.owner != host_owner) node_log("conv %u ended", conv_id);
+    }
   }
   sides_.erase(conv_id);
 }

@@ -74,15 +74,18 @@ void quad_decode(const unsigned char* in, unsigned char* out) {
 
 }  // namespace
 
-FealSchedule feal_schedule(const unsigned char* clave) {
-  std::array<std::uint8_t, 8> Key{};
+FealKey feal_key(const unsigned char* clave) {
+  FealKey Key{};
   std::size_t length = 0;
   while (length < 8 && clave[length] != 0) {
     Key[length] = clave[length];
     ++length;
   }
   for (std::size_t j = length; j < 8; ++j) Key[j] = static_cast<std::uint8_t>(j);
+  return Key;
+}
 
+FealSchedule feal_schedule(const FealKey& Key) {
   FealSchedule schedule{};
   Word a = {Key[0], Key[1], Key[2], Key[3]};
   Word b = {Key[4], Key[5], Key[6], Key[7]};
@@ -137,7 +140,7 @@ void feal_texto(unsigned char* texto, const unsigned char* clave, short opera,
   n -= n % 8;
   texto[n] = 0;
 
-  const FealSchedule schedule = feal_schedule(clave);
+  const FealSchedule schedule = feal_schedule(feal_key(clave));
   unsigned char RES[feal_result_size];
   std::size_t m = 0;
   for (std::size_t block = 0; block < n; block += 8) {

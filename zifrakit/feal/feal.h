@@ -21,9 +21,14 @@ struct FealSchedule {
 inline constexpr std::size_t feal_result_size = 1369;
 inline constexpr std::size_t feal_max_text = 1024;
 
-// Prepares the key from the text `clave` (at most 8 bytes read; a shorter key is completed
-// with the position numbers) and derives its schedule.
-FealSchedule feal_schedule(const unsigned char* clave);
+using FealKey = std::array<std::uint8_t, 8>;
+
+// The key from the text `clave`: its first 8 bytes, or, for a shorter text, its bytes
+// completed with the position numbers (a 3-byte key continues 3, 4, 5, 6, 7).
+FealKey feal_key(const unsigned char* clave);
+
+// The standard FEAL-8 key schedule, key byte 0 most significant.
+FealSchedule feal_schedule(const FealKey& Key);
 
 // FEAL-8 on one block: enciphers when opera is at most 1, deciphers otherwise.
 void feal_block(const FealSchedule& schedule, const FealBlock& in, FealBlock& out, short opera);

@@ -8,12 +8,24 @@ if(WINDOWS)
   if(failed)
     message(FATAL_ERROR "${TOOL} -p ${LIBRARY} failed")
   endif()
-  # Rows of the name table: "[   0] +base[   1] 0000 ZKNULO2"
-  string(REGEX MATCHALL "\\+base\\[ *[0-9]+\\] +[0-9a-fA-F]+ +[^\r\n]+" rows "${dump}")
+  # The name table lists each name with its ordinal less the ordinal base:
+  #   Export Address Table -- Ordinal Base 1
+  #   [Ordinal/Name Pointer] Table
+  #   	[   4] ZKDES
+  if(NOT dump MATCHES "Ordinal Base ([0-9]+)")
+    message(FATAL_ERROR "${LIBRARY} has no export table")
+  endif()
+  set(base ${CMAKE_MATCH_1})
+  string(REGEX REPLACE "^.*\\[Ordinal/Name Pointer\\] Table[^\n]*\n" "" names "${dump}")
+  string(REGEX REPLACE "\n[ \t]*\n.*$" "" names "${names}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] +[^\r\n]+" rows "${names}")
   set(found)
   foreach(row ${rows})
-    string(REGEX REPLACE "^\\+base\\[ *([0-9]+)\\] +[0-9a-fA-F]+ +([^ \r\n]+).*$" "\\1=\\2" entry "${row}")
-    list(APPEND found ${entry})
+    string(REGEX REPLACE "^\\[ *([0-9]+)\\] +([^ \r\n]+).*$" "\\1;\\2" entry "${row}")
+    list(GET entry 0 index)
+    list(GET entry 1 name)
+    math(EXPR ordinal "${index} + ${base}")
+    list(APPEND found ${ordinal}=${name})
   endforeach()
   set(wanted)
   set(ordinal 1)

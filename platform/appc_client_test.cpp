@@ -78,6 +78,20 @@ TEST_F(ClientTest, HostTpsAnswerThroughTheNode) {
   }
 }
 
+// The serving program is a 64-bit Linux one; on the Windows target this client is a 32-bit
+// program under wine, so the two pointer widths converse through one node.
+TEST_F(ClientTest, AProgramOfItsOwnServesTheConversation) {
+  ASSERT_TRUE(node_.start_program(APPCPEER_PATH, node_.endpoint() + " SERVER"));
+  std::uint32_t conv_id = allocate("SERVER");
+  const std::string message = "FROM ANOTHER PROCESS";
+  EXPECT_EQ(run_send_data(tp_, conv_id, message).header.primary_rc, AP_OK);
+  unsigned char buffer[100];
+  vcb_block reply = run_receive(tp_, conv_id, sizeof buffer, buffer);
+  EXPECT_EQ(reply.header.primary_rc, AP_DEALLOC_NORMAL);
+  EXPECT_EQ(reply.rcvwait.what_rcvd, AP_DATA_COMPLETE);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), reply.rcvwait.dlen), "GOT:" + message);
+}
+
 TEST_F(ClientTest, ReceivedDataStaysWithinTheCallersMaximum) {
   std::uint32_t conv_id = allocate("ECHOTP");
   run_send_data(tp_, conv_id, "ABCDEFGHIJ");

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/winappc.h"
 
@@ -29,6 +30,9 @@ class test_node {
   // SIGKILL: the node vanishes as in a crash.
   void crash();
   const std::string& endpoint() const { return endpoint_; }
+  // Starts another program (under wine, a Linux one) with the arguments, blank-separated,
+  // without waiting for it; it ends by itself or, at the latest, with this object.
+  bool start_program(const std::string& path, const std::string& arguments);
   // What the node has logged so far (empty where its standard error is not captured).
   std::string log_text() const;
 
@@ -36,6 +40,7 @@ class test_node {
   std::string directory_;  // the node's files, as the node names them
   std::string endpoint_;
   long pid_ = -1;
+  std::vector<long> programs_;
 };
 
 vcb_block run_verb(vcb_block block);

@@ -22,6 +22,10 @@ constexpr auto poll_interval = std::chrono::milliseconds(10);
 
 test_node::~test_node() {
   if (pid_ > 0) stop();
+  for (long program : programs_) {
+    kill(static_cast<pid_t>(program), SIGKILL);
+    waitpid(static_cast<pid_t>(program), nullptr, 0);
+  }
   if (!directory_.empty()) {
     std::remove((directory_ + "/node.ini").c_str());
     std::remove((directory_ + "/endpoint").c_str());
@@ -94,4 +98,16 @@ std::string test_node::log_text() const {
   std::stringstream text;
   text << file.rdbuf();
   return text.str();
+}
+
+bool test_node::start_program(const std::string& path, const std::string& arguments) {
+  std::string command_line = path + " " + arguments;
+  pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command_line.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (pid < 0) return false;
+  programs_.push_back(pid);
+  return true;
 }

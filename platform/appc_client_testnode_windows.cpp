@@ -104,3 +104,7 @@ void test_node::crash() {
 }
 
 std::string test_node::log_text() const { return ""; }
+
+bool test_node::start_program(const std::string& path, const std::string& arguments) {
+  return run_linux(path + " " + arguments);
+}

@@ -102,6 +102,14 @@ int main(int argc, char** argv) {
   asio::io_context io;
   node_engine engine(io, config);
   node_server server(io, engine);
+  // Taken before anyone can learn the address: a stop request is never lost.
+  asio::signal_set stop_signals(io, SIGINT, SIGTERM);
+  stop_signals.async_wait([&](const asio::error_code& failure, int signal_number) {
+    if (failure) return;
+    node_log("signal %d: stopping", signal_number);
+    server.stop();
+    io.stop();
+  });
   if (!server.listen(endpoint, error)) {
     node_log("cannot listen on %s: %s", listen.c_str(), error.c_str());
     return 3;
@@ -114,13 +122,6 @@ int main(int argc, char** argv) {
     return 3;
   }
 
-  asio::signal_set stop_signals(io, SIGINT, SIGTERM);
-  stop_signals.async_wait([&](const asio::error_code& failure, int signal_number) {
-    if (failure) return;
-    node_log("signal %d: stopping", signal_number);
-    server.stop();
-    io.stop();
-  });
   io.run();
   node_log("stopped");
   return 0;

@@ -63,7 +63,9 @@ TEST(Zknulo2, RuleByCases) {
     EXPECT_EQ(static_cast<unsigned char>(result[c.position]), c.expected)
         << "position " << c.position << " key " << int(c.key) << " text " << int(c.text);
     for (int i = 0; i < 8; ++i) {
-      if (i != c.position) EXPECT_EQ(static_cast<unsigned char>(result[i]), 128 + i);
+      if (i != c.position) {
+        EXPECT_EQ(static_cast<unsigned char>(result[i]), 128 + i);
+      }
     }
   }
 }

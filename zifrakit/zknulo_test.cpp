@@ -17,7 +17,8 @@ TEST(Zknulo, CopiesEightBytes) {
       {std::string("abc\0\0\0\0\0", 8), std::string("abc\0\0\0\0\0\0", 9)},
       {std::string("abc\0wxyz", 8), std::string("abc\0wxyz\0", 9)},
       {"ABCDEFGHIJKL", std::string("ABCDEFGH\0", 9)},
-      {"\xff\x80\x01\x7f\xfe\x00\x10\x20", std::string("\xff\x80\x01\x7f\xfe\0\0\0\0", 9)},
+      {std::string("\xff\x80\x01\x7f\xfe\x00\x10\x20", 8),
+       std::string("\xff\x80\x01\x7f\xfe\x00\x10\x20\0", 9)},
   };
   for (const Case& c : cases) {
     unsigned char* result = ZKNULO(reinterpret_cast<const unsigned char*>(c.area.data()));

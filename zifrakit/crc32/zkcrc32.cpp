@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "zifrakit/zifrakit.h"
 
 namespace {
@@ -47,13 +49,95 @@ std::uint32_t crc32_update(std::uint32_t oldcrc32, const unsigned char* text, st
   return oldcrc32;
 }
 
+// Carry-less folding for processors that multiply without carries: a 128-bit chunk A
+// followed, d bits later, by a chunk B contributes A·x^d, and with A = Ah·x^64 + Al that is
+// Ah·(x^(d+64) mod P) + Al·(x^d mod P) modulo P, each product at most 96 bits wide, so it
+// can be XORed into B. In the reflected bit order a product comes out one place low, which
+// the constants absorb by one power less: reflect64(x^(d+63) mod P) and reflect64(x^(d-1)
+// mod P). What is left after the folding is one chunk, finished with the byte table.
+constexpr std::uint64_t x_power_mod_p(int power) {
+  std::uint64_t remainder = 1;
+  for (int i = 0; i < power; ++i) {
+    remainder <<= 1;
+    if (remainder >> 32 & 1) remainder ^= 0x104C11DB7u;
+  }
+  return remainder;
+}
+
+constexpr std::uint64_t reflect64(std::uint64_t polynomial) {
+  std::uint64_t reflected = 0;
+  for (int bit = 0; bit < 64; ++bit) reflected |= (polynomial >> bit & 1) << (63 - bit);
+  return reflected;
+}
+
+// {for the low half, for the high half} of a chunk folded across `distance` bits.
+struct FoldConstants {
+  std::uint64_t low, high;
+};
+constexpr FoldConstants fold_constants(int distance) {
+  return {reflect64(x_power_mod_p(distance + 63)), reflect64(x_power_mod_p(distance - 1))};
+}
+constexpr FoldConstants fold_by_one = fold_constants(128);
+constexpr FoldConstants fold_by_four = fold_constants(512);
+
+__attribute__((target("pclmul,sse2"))) inline __m128i fold(__m128i chunk, __m128i constants,
+                                                          __m128i next) {
+  return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(chunk, constants, 0x00),
+                                     _mm_clmulepi64_si128(chunk, constants, 0x11)),
+                       next);
+}
+
+__attribute__((target("pclmul,sse2"))) inline __m128i constants_of(const FoldConstants& k) {
+  return _mm_set_epi64x(static_cast<long long>(k.high), static_cast<long long>(k.low));
+}
+
+inline __attribute__((target("pclmul,sse2"))) __m128i load_chunk(const unsigned char* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// The register over at least 16 bytes; the tail of fewer than 16 bytes goes to the table.
+__attribute__((target("pclmul,sse2"))) std::uint32_t crc32_fold(std::uint32_t oldcrc32,
+                                                               const unsigned char* text,
+                                                               std::size_t charcnt) {
+  __m128i state = _mm_xor_si128(load_chunk(text), _mm_cvtsi32_si128(static_cast<int>(oldcrc32)));
+  text += 16;
+  charcnt -= 16;
+  if (charcnt >= 48) {
+    __m128i lanes[4] = {state, load_chunk(text), load_chunk(text + 16), load_chunk(text + 32)};
+    text += 48;
+    charcnt -= 48;
+    const __m128i by_four = constants_of(fold_by_four);
+    for (; charcnt >= 64; charcnt -= 64, text += 64)
+      for (int lane = 0; lane < 4; ++lane)
+        lanes[lane] = fold(lanes[lane], by_four, load_chunk(text + 16 * lane));
+    const __m128i by_one = constants_of(fold_by_one);
+    state = fold(fold(fold(lanes[0], by_one, lanes[1]), by_one, lanes[2]), by_one, lanes[3]);
+  }
+  const __m128i by_one = constants_of(fold_by_one);
+  for (; charcnt >= 16; charcnt -= 16, text += 16) state = fold(state, by_one, load_chunk(text));
+  unsigned char last[16];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(last), state);
+  return crc32_update(crc32_update(0, last, 16), text, charcnt);
+}
+
+bool folds_without_carries() {
+  static int known = 0;  // 0 not yet asked, 1 no, 2 yes; the library runs no constructors
+  if (known == 0) {
+    __builtin_cpu_init();
+    known = __builtin_cpu_supports("pclmul") ? 2 : 1;
+  }
+  return known == 2;
+}
+
 unsigned char memc1[5];
 
 }  // namespace
 
 unsigned char* ZK_CALL ZKCRC32(const unsigned char* texto) {
   std::size_t charcnt = std::strlen(reinterpret_cast<const char*>(texto));
-  std::uint32_t crc = ~crc32_update(0xFFFFFFFFu, texto, charcnt);
+  std::uint32_t crc = ~(charcnt >= 16 && folds_without_carries()
+                            ? crc32_fold(0xFFFFFFFFu, texto, charcnt)
+                            : crc32_update(0xFFFFFFFFu, texto, charcnt));
   for (int i = 0; i < 4; ++i) {
     unsigned char byte = static_cast<unsigned char>(crc >> (24 - 8 * i));
     if (byte == 0) byte = 1;

@@ -231,7 +231,7 @@ class Workdir:
         return os.path.join(self.path, name)
 
     def write(self, name, text):
-        with open(self.file(name), "w", newline="") as stream:
+        with open(self.file(name), "w", newline="", encoding="latin-1") as stream:
             stream.write(text)
         return self.file(name)
 
@@ -433,10 +433,10 @@ class FrameServer(threading.Thread):
                 answer = self.behaviour(body)
                 if answer is None:
                     continue
-                if isinstance(answer, tuple):
+                if isinstance(answer, tuple):  # raw bytes, then the close
                     conn.sendall(answer[1])
-                else:
-                    conn.sendall(struct.pack(">i", len(answer)) + answer)
+                    continue
+                conn.sendall(struct.pack(">i", len(answer)) + answer)
                 try:
                     while conn.recv(4096):
                         pass

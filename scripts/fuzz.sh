@@ -63,6 +63,15 @@ max_len() {
   esac
 }
 
+# Options of one target: the node logs every event on standard error, which is closed for it
+# (libFuzzer's own lines and sanitizer reports still appear; replay a finding to read its
+# failed check).
+target_options() {
+  case $1 in
+    node_fuzz) echo -close_fd_mask=2 ;;
+  esac
+}
+
 mkdir -p "$build/findings"
 status=0
 report=()
@@ -73,7 +82,8 @@ for target in "${targets[@]}"; do
   log=$build/$target.log
   echo "== $target: ${seconds}s"
   args=(-max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout=10
-        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/findings/$target-")
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/findings/$target-"
+        $(target_options "$target"))
   if [ -d "$seeds" ]; then
     "$build/$target" "${args[@]}" "$corpus" "$seeds" >"$log" 2>&1
   else

@@ -101,7 +101,7 @@ class HostgateCase(unittest.TestCase):
         self.addCleanup(self.server.stop)
         self.keys = config(self.server.port, **overrides)
         self.work.write("hostgate.ini", harness.ini("APPC", **self.keys))
-        self.hostgate = harness.Program("hostgate", self.work, self.node, ["hostgate.ini"])
+        self.hostgate = harness.Program("hostgate", self.work, self.node, ["./hostgate.ini"])
         self.addCleanup(self.hostgate.stop)
         harness.wait_for_text(self.log_path, "appc_receive_allocate()\n")
 
@@ -111,7 +111,7 @@ class HostgateCase(unittest.TestCase):
             "APPC", LOCAL_LU="LOCALLU", LOCAL_TP="PROBEOUT", REMOTE_LU="HOSTLU",
             REMOTE_TP="HOSTGATE", MODE_NAME="#INTER", EBCDIC=ebcdic,
             MESSAGE=message.decode("latin-1")))
-        return harness.Program("probeout", self.work, self.node, ["probeout.ini"])
+        return harness.Program("probeout", self.work, self.node, ["./probeout.ini"])
 
     def check_log(self, expected):
         harness.assert_lines(self, harness.read_text(self.log_path), expected)
@@ -145,7 +145,7 @@ class RoutedTest(HostgateCase):
                 # The host gets the reply in EBCDIC; probeout shows it back in ASCII.
                 self.assertIn(dump(reply), probe.output().replace("\r\n", "\n"))
                 harness.wait_for_text(self.log_path, "READY.")
-                self.assertEqual(self.hostgate.stop(signal.SIGTERM), 0)
+                self.assertEqual(self.hostgate.stop(harness.STOP_SIGNAL), 0)
                 self.check_log(start_log(self.keys) + received_log(message) +
                                routing_line("DPRE", self.server.port) +
                                forward_log(self.keys, message, server_message, packed) +
@@ -177,7 +177,7 @@ class AbandonedTest(HostgateCase):
                 self.assertTrue(probe.running())  # no reply, no deallocation
                 probe.stop(signal.SIGKILL)
                 self.assertEqual(self.server.requests, [])
-                self.assertEqual(self.hostgate.stop(signal.SIGTERM), 0)
+                self.assertEqual(self.hostgate.stop(harness.STOP_SIGNAL), 0)
                 ebcdic_message = to_ebcdic(message)
                 self.check_log(start_log(self.keys) + received_log(ebcdic_message) +
                                routing_line(code, -1 if port is None else port) + after +
@@ -226,8 +226,8 @@ class StartTest(unittest.TestCase):
         work.write("partial.ini", harness.ini("APPC", **keys))
         cases = [  # (arguments, exit code, standard output, the log)
             ([], 1, "", TIME + "\nHOSTGATE  X:\\hostgate.ini [section]"),
-            (["partial.ini"], 2,
-             "Key DPRE_PORT not found in section [APPC] in file partial.ini\n", TIME),
+            (["./partial.ini"], 2,
+             "Key DPRE_PORT not found in section [APPC] in file ./partial.ini\n", TIME),
         ]
         for args, code, out, log in cases:
             with self.subTest(args=args):

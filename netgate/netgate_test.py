@@ -122,7 +122,7 @@ class NetgateCase(unittest.TestCase):
         self.addCleanup(self.node.stop)
         self.keys = config(harness.free_port(), **overrides)
         self.work.write("netgate.ini", harness.ini("APPC", **self.keys))
-        self.netgate = harness.Program("netgate", self.work, self.node, ["netgate.ini"])
+        self.netgate = harness.Program("netgate", self.work, self.node, ["./netgate.ini"])
         self.addCleanup(self.netgate.stop)
         self.waited = 1
         harness.wait_for_text(self.log_path, "Esperando conexion TCP ...\n")
@@ -136,7 +136,7 @@ class NetgateCase(unittest.TestCase):
 
     def stop_and_check(self, served):
         """Stops netgate with SIGTERM and compares its whole log."""
-        code = self.netgate.stop(signal.SIGTERM)
+        code = self.netgate.stop(harness.STOP_SIGNAL)
         self.assertEqual(code, 0, self.netgate.stderr)
         expected = listening_log(self.keys) + WAITING + "".join(
             ACCEPTED + part + WAITING for part in served) + STOPPED
@@ -220,7 +220,8 @@ class ExchangeTest(NetgateCase):
         out = subprocess.run(harness.program("framecli") + ["127.0.0.1", str(port), "HOLA HOST"],
                              capture_output=True, timeout=30)
         self.assertEqual((out.returncode, out.stdout), (0, b"HOLA HOST"))
-        self.assertEqual(out.stderr, b"framecli: sent 9 bytes, received 9 bytes\n")
+        self.assertEqual(out.stderr.replace(b"\r\n", b"\n"),
+                         b"framecli: sent 9 bytes, received 9 bytes\n")
         self.wait_next()
         hex_out = subprocess.run(harness.program("framecli") + ["127.0.0.1", str(port), "-x",
                                   "00FF410D0A"], capture_output=True, timeout=30)
@@ -313,7 +314,7 @@ class StartTest(unittest.TestCase):
         self.addCleanup(node.stop)
         keys = config(0)
         self.work.write("netgate.ini", harness.ini("APPC", **keys))
-        code, _, _ = harness.run("netgate", self.work, node, ["netgate.ini"])
+        code, _, _ = harness.run("netgate", self.work, node, ["./netgate.ini"])
         self.assertEqual(code, 2)
         harness.assert_lines(self, harness.read_text(self.work.file("netgate.log")),
                              start_log(keys) + "PUERTO NO VALIDO\n")
@@ -326,14 +327,14 @@ class StartTest(unittest.TestCase):
                                                  "CHARACTERS", LOCAL_LU="X"))
         cases = [  # (arguments, exit code, standard output, the log after its timestamp)
             ([], 1, "", "\nNETGATE  X:\\netgate.ini [section]"),
-            (["missing.ini"], 2,
-             "Key PORT not found in section [APPC] in file missing.ini\n", ""),
-            (["partial.ini"], 2,
-             "Key PACK2_SIZE not found in section [APPC] in file partial.ini\n",
+            (["./missing.ini"], 2,
+             "Key PORT not found in section [APPC] in file ./missing.ini\n", ""),
+            (["./partial.ini"], 2,
+             "Key PACK2_SIZE not found in section [APPC] in file ./partial.ini\n",
              start_log(keys)[len(TIME):].split("SYNC_LEVEL")[0]),
-            (["named.ini", "A SECTION NAME MUCH LONGER THAN FORTY CHARACTERS"], 2,
+            (["./named.ini", "A SECTION NAME MUCH LONGER THAN FORTY CHARACTERS"], 2,
              "Key PORT not found in section [A SECTION NAME MUCH LONGER THAN FORTY "
-             "CHARACTERS] in file named.ini\n", ""),
+             "CHARACTERS] in file ./named.ini\n", ""),
         ]
         for args, code, out, log in cases:
             with self.subTest(args=args):
@@ -346,7 +347,7 @@ class StartTest(unittest.TestCase):
 
     def test_log_that_cannot_be_opened(self):
         os.mkdir(self.work.file("netgate.log"))
-        code, out, err = harness.run("netgate", self.work, None, ["netgate.ini"])
+        code, out, err = harness.run("netgate", self.work, None, ["./netgate.ini"])
         self.assertEqual((code, out), (1, ""))
         self.assertRegex(err.replace("\r\n", "\n"),
                          r"^Cannot open the log file netgate\.log: \S.*\n$")

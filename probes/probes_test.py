@@ -88,7 +88,7 @@ class ProbeCase(unittest.TestCase):
 
     def probeout(self, keys):
         self.work.write("probeout.ini", harness.ini("APPC", **keys))
-        return harness.run("probeout", self.work, self.node, ["probeout.ini"])
+        return harness.run("probeout", self.work, self.node, ["./probeout.ini"])
 
 
 class ProbeoutTest(ProbeCase):
@@ -119,9 +119,9 @@ class ProbeoutTest(ProbeCase):
         self.work.write("empty.ini", harness.ini("APPC", **probeout_keys(MESSAGE="")))
         cases = [
             ([], 1, "\nPROBEOUT  X:\\probeout.ini [section]"),
-            (["empty.ini"], 2, "Data MESSAGE not found in section [APPC] in file empty.ini\n"),
-            (["empty.ini", "OTHER"], 2,
-             "Key LOCAL_LU not found in section [OTHER] in file empty.ini\n"),
+            (["./empty.ini"], 2, "Data MESSAGE not found in section [APPC] in file ./empty.ini\n"),
+            (["./empty.ini", "OTHER"], 2,
+             "Key LOCAL_LU not found in section [OTHER] in file ./empty.ini\n"),
         ]
         for args, code, out in cases:
             with self.subTest(args=args):
@@ -135,7 +135,7 @@ class ProbeinTest(ProbeCase):
         keys = dict(LOCAL_LU="LOCALLU", LOCAL_TP="PROBEIN", ACK="RECIBIDO", EBCDIC=1)
         keys.update(overrides)
         self.work.write("probein.ini", harness.ini("APPC", **keys))
-        return keys, harness.Program("probein", self.work, self.node, ["probein.ini"])
+        return keys, harness.Program("probein", self.work, self.node, ["./probein.ini"])
 
     def test_probeout_calls_probein(self):
         cases = [  # (probein overrides, probeout overrides)
@@ -168,10 +168,10 @@ class ProbeinTest(ProbeCase):
                                                 ACK="ELEVEN CHAR", EBCDIC=1))
         cases = [
             ([], 1, "\nPROBEIN  X:\\probein.ini [section]"),
-            (["long.ini"], 2, "ACK [ELEVEN CHAR] in section [APPC] in file long.ini has 11 "
+            (["./long.ini"], 2, "ACK [ELEVEN CHAR] in section [APPC] in file ./long.ini has 11 "
                               "characters: at most 10 are sent\n"),
-            (["long.ini", "NONE"], 2, "Key LOCAL_LU not found in section [NONE] in file "
-                                      "long.ini\n"),
+            (["./long.ini", "NONE"], 2, "Key LOCAL_LU not found in section [NONE] in file "
+                                      "./long.ini\n"),
         ]
         for args, code, out in cases:
             with self.subTest(args=args):

@@ -32,6 +32,9 @@ def main():
     for name in ("node", "wine", "netgate", "hostgate", "probeout", "probein", "framecli"):
         parser.add_argument("--" + name)
     OPTIONS, rest = parser.parse_known_args()
+    global STOP_SIGNAL
+    if OPTIONS.wine:
+        STOP_SIGNAL = signal.SIGINT
     for name, value in vars(OPTIONS).items():  # the programs run in their own directories
         if value is not None:
             setattr(OPTIONS, name, os.path.abspath(value))
@@ -44,6 +47,11 @@ def program(name):
     if path is None:
         raise unittest.SkipTest("no --%s given" % name)
     return [OPTIONS.wine, path] if OPTIONS.wine else [path]
+
+
+# What asks a service to stop: SIGTERM, or under wine SIGINT, which wine turns into the
+# console's Ctrl-C event.
+STOP_SIGNAL = signal.SIGTERM
 
 
 def on_wine():

@@ -2,7 +2,8 @@
 //
 // Usage: framecli HOST PORT TEXT
 //        framecli HOST PORT -x HEX      (the request body given as hexadecimal digits)
-// The reply body goes to standard output byte for byte; the lengths go to standard error.
+// The reply body goes to standard output as it came (on Windows in the console's text mode,
+// which writes a line feed as CR LF); the lengths go to standard error.
 // Exit codes: 0 a complete reply frame came back, 1 no connection or no complete reply,
 // 2 usage.
 #include <cstdint>

@@ -50,6 +50,12 @@ route routing_table[] = {{"DPRE", -1}};
 hostgate_host_buffers host;
 hostgate_server_buffers server;
 
+// Held for the whole run (the configuration strings are never released).
+hostgate_config configuration;
+// The TP identifier of the conversation being served; released when the next one is awaited,
+// so that a long run does not grow by one block per conversation.
+unsigned char* conversation_tp_id = nullptr;
+
 hostgate_config read_config(const char* file, const char* section) {
   hostgate_config config{};
   config.local_lu = ini_get_string(file, section, "LOCAL_LU");
@@ -188,7 +194,7 @@ std::int32_t route_transaction(const unsigned char* message) {
 int main(int argc, char** argv) {
   const service_command command =
       service_start("hostgate.log", "\nHOSTGATE  X:\\hostgate.ini [section]", argc, argv);
-  const hostgate_config config = read_config(command.ini_file, command.section);
+  configuration = read_config(command.ini_file, command.section);
 
   appc_startup();
   const int startup_rc = net_startup();
@@ -204,11 +210,11 @@ int main(int argc, char** argv) {
     log_write("appc_receive_allocate()\n");
     log_flush();
     std::uint32_t conv_id = 0;
-    unsigned char* tp_id = nullptr;
-    appc_receive_allocate(&conv_id, &tp_id, config.local_tp);
+    std::free(conversation_tp_id);
+    appc_receive_allocate(&conv_id, &conversation_tp_id, configuration.local_tp);
     appc_trace();
     if (!run_flag_is_set()) break;
-    appc_trace_state(conv_id, tp_id);
+    appc_trace_state(conv_id, conversation_tp_id);
 
     log_timestamp();
     log_write("appc_mc_receive_and_wait()\n");
@@ -216,7 +222,7 @@ int main(int argc, char** argv) {
     std::uint16_t data_length = 0;
     std::uint16_t what_received = 0;
     const std::uint16_t receive_rc = appc_mc_receive_and_wait(
-        conv_id, tp_id, message_max_length, host.message.data(), &data_length, &what_received);
+        conv_id, conversation_tp_id, message_max_length, host.message.data(), &data_length, &what_received);
     appc_trace();
     log_timestamp();
     log_dump(host.message.data(), data_length);
@@ -237,16 +243,16 @@ int main(int argc, char** argv) {
     log_write("NO REABRIR CONVERSACION.\n");
     log_flush();
 
-    const net_socket socket = connect_server(config.dpre_server, port);
+    const net_socket socket = connect_server(configuration.dpre_server, port);
     if (socket == net_invalid_socket) continue;
 
-    if (config.ebcdic != 0) {
+    if (configuration.ebcdic != 0) {
       log_write("EBCDIC to ASCII conversion\n");
       std::memcpy(server.unconverted.data(), server.message.data(), message_length);
       to_ascii(server.message.data(), message_length);
       log_write("Restoring packed fields:\n");
       log_flush();
-      restore_packed_fields(server.message, server.unconverted, config.packed);
+      restore_packed_fields(server.message, server.unconverted, configuration.packed);
       log_write("ASCII: \n");
       log_dump(server.message.data(), message_length);
       log_write("\n");
@@ -271,9 +277,9 @@ int main(int argc, char** argv) {
     log_write("SNA sending reply...\n");
     log_write("appc_mc_send_data()\n");
     log_flush();
-    appc_mc_send_data(conv_id, tp_id, host.reply.data(), static_cast<std::uint16_t>(reply_length));
+    appc_mc_send_data(conv_id, conversation_tp_id, host.reply.data(), static_cast<std::uint16_t>(reply_length));
     appc_trace();
-    appc_trace_state(conv_id, tp_id);
+    appc_trace_state(conv_id, conversation_tp_id);
 
     log_timestamp();
     log_write("TCP shutdown\n");
@@ -283,7 +289,7 @@ int main(int argc, char** argv) {
     log_write("TCP connection closed.\n");
     log_write("appc_mc_deallocate()\n");
     log_flush();
-    appc_mc_deallocate(conv_id, tp_id, dealloc_type);
+    appc_mc_deallocate(conv_id, conversation_tp_id, dealloc_type);
     appc_trace();
     log_write("\n\nREADY.\n\n");
     log_flush();

@@ -47,6 +47,10 @@ struct netgate_config {
 netgate_connection_buffers connection;
 netgate_host_buffers host;
 
+// Held for the whole run (the configuration strings and the TP identifier are never released).
+netgate_config configuration;
+unsigned char* started_tp_id = nullptr;
+
 netgate_config read_config(const char* file, const char* section) {
   netgate_config config{};
   config.port = ini_get_int(file, section, "PORT");
@@ -253,22 +257,21 @@ void close_connection(net_socket client, std::int32_t last_result) {
 int main(int argc, char** argv) {
   const service_command command =
       service_start("netgate.log", "\nNETGATE  X:\\netgate.ini [section]", argc, argv);
-  const netgate_config config = read_config(command.ini_file, command.section);
+  configuration = read_config(command.ini_file, command.section);
 
   appc_startup();
   log_timestamp();
   log_write("appc_tp_started()\n");
   log_flush();
-  unsigned char* tp_id = nullptr;
-  appc_tp_started(&tp_id, config.local_lu, config.local_tp);
+  appc_tp_started(&started_tp_id, configuration.local_lu, configuration.local_tp);
   appc_trace();
 
-  if (config.port == 0) {
+  if (configuration.port == 0) {
     log_write("PUERTO NO VALIDO\n");
     log_flush();
     std::exit(2);
   }
-  const net_socket listener = open_listener(config.port);
+  const net_socket listener = open_listener(configuration.port);
 
   while (run_flag_is_set()) {
     reset_buffers(connection);
@@ -288,7 +291,7 @@ int main(int argc, char** argv) {
     log_write("Conexion aceptada.\n");
     log_flush();
     net_set_recv_timeout(client, client_receive_timeout_seconds);
-    close_connection(client, exchange(client, config, tp_id));
+    close_connection(client, exchange(client, configuration, started_tp_id));
   }
 
   net_close(listener);
@@ -296,7 +299,7 @@ int main(int argc, char** argv) {
   log_timestamp();
   log_write("appc_tp_ended()\n");
   log_flush();
-  appc_tp_ended(tp_id);
+  appc_tp_ended(started_tp_id);
   appc_trace();
   appc_cleanup();
   return 0;

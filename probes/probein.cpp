@@ -25,6 +25,12 @@ unsigned char message[message_size];
 unsigned char translated[message_size];
 unsigned char ack[ack_size];
 
+// Held for the whole run (the configuration strings and the TP identifier are never released).
+const char* local_lu = nullptr;
+const char* local_tp = nullptr;
+const char* ack_text = nullptr;
+unsigned char* tp_id = nullptr;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,9 +41,9 @@ int main(int argc, char** argv) {
   }
   const char* file = argv[1];
   const char* section = argc > 2 ? argv[2] : "APPC";
-  const char* local_lu = ini_get_string(file, section, "LOCAL_LU");
-  const char* local_tp = ini_get_string(file, section, "LOCAL_TP");
-  const char* ack_text = ini_get_string(file, section, "ACK");
+  local_lu = ini_get_string(file, section, "LOCAL_LU");
+  local_tp = ini_get_string(file, section, "LOCAL_TP");
+  ack_text = ini_get_string(file, section, "ACK");
   const std::int32_t ebcdic = ini_get_int(file, section, "EBCDIC");
   const std::size_t ack_text_length = std::strlen(ack_text);
   if (ack_text_length > ack_size) {
@@ -61,7 +67,6 @@ int main(int argc, char** argv) {
   std::printf("appc_receive_allocate()\n");
   std::fflush(stdout);
   std::uint32_t conv_id = 0;
-  unsigned char* tp_id = nullptr;
   appc_receive_allocate(&conv_id, &tp_id, local_tp);
   appc_trace();
   appc_trace_state(conv_id, tp_id);

@@ -38,6 +38,15 @@ constexpr std::uint8_t dealloc_type_of(int dealloc) {
 
 unsigned char reply[reply_size];
 
+// Held for the whole run (the configuration strings and the TP identifier are never released).
+const char* local_lu = nullptr;
+const char* local_tp = nullptr;
+const char* remote_lu = nullptr;
+const char* remote_tp = nullptr;
+const char* mode_name = nullptr;
+char* message = nullptr;
+unsigned char* tp_id = nullptr;
+
 void deallocate(std::uint32_t conv_id, const unsigned char* tp_id, std::uint8_t dealloc_type) {
   switch (dealloc_type) {
     case AP_FLUSH:
@@ -68,13 +77,13 @@ int main(int argc, char** argv) {
   }
   const char* file = argv[1];
   const char* section = argc > 2 ? argv[2] : "APPC";
-  const char* local_lu = ini_get_string(file, section, "LOCAL_LU");
-  const char* local_tp = ini_get_string(file, section, "LOCAL_TP");
-  const char* remote_lu = ini_get_string(file, section, "REMOTE_LU");
-  const char* remote_tp = ini_get_string(file, section, "REMOTE_TP");
-  const char* mode_name = ini_get_string(file, section, "MODE_NAME");
+  local_lu = ini_get_string(file, section, "LOCAL_LU");
+  local_tp = ini_get_string(file, section, "LOCAL_TP");
+  remote_lu = ini_get_string(file, section, "REMOTE_LU");
+  remote_tp = ini_get_string(file, section, "REMOTE_TP");
+  mode_name = ini_get_string(file, section, "MODE_NAME");
   const std::int32_t ebcdic = ini_get_int(file, section, "EBCDIC");
-  char* message = ini_get_data(file, section, "MESSAGE");
+  message = ini_get_data(file, section, "MESSAGE");
 
   constexpr std::uint8_t sync_level = sync_level_of(confirm_setting);
   constexpr std::uint8_t dealloc_type = dealloc_type_of(dealloc_setting);
@@ -96,7 +105,6 @@ int main(int argc, char** argv) {
 
   appc_startup();
   std::printf("appc_tp_started()\n");
-  unsigned char* tp_id = nullptr;
   appc_tp_started(&tp_id, local_lu, local_tp);
   appc_trace();
 

@@ -30,3 +30,6 @@ export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="msco
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
 wineserver -p 30 || true
 ctest --test-dir build/win32 --output-on-failure -j "$jobs"
+
+echo "== Fuzz targets, a short fixed run each"
+scripts/fuzz.sh

@@ -5,7 +5,7 @@
 
 namespace {
 
-// Character-set selector 0: IBM code page 037 (EBCDIC, US/Canada) against ISO 8859-1, the
+// Character-set selector 0: code page 037 (EBCDIC, US/Canada) against ISO 8859-1, the
 // full 256-byte bijection of the two, so that direction 1 undoes direction 0 for every byte.
 // Names the host sees (upper-case letters, digits, blank, '.', '@', '#', '$') come out as in
 // every Latin EBCDIC code page. Sixteen entries per high hexadecimal digit of the input

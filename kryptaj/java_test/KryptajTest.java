@@ -148,11 +148,11 @@ public final class KryptajTest {
 
     static byte[] jce(String transformation, int mode, byte[] key, byte[] input) throws Exception {
         Cipher cipher = Cipher.getInstance(transformation);
-        SecretKeySpec spec = new SecretKeySpec(key, "DES");
+        SecretKeySpec desKey = new SecretKeySpec(key, "DES");
         if (transformation.contains("CBC")) {
-            cipher.init(mode, spec, new IvParameterSpec(new byte[8]));
+            cipher.init(mode, desKey, new IvParameterSpec(new byte[8]));
         } else {
-            cipher.init(mode, spec);
+            cipher.init(mode, desKey);
         }
         return cipher.doFinal(input);
     }

@@ -3,9 +3,20 @@
 // The node is found at APPCNODE_ENDPOINT ("HOST:PORT", IPv4), by default 127.0.0.1:7261.
 // WinAPPCStartup connects and exchanges the protocol version; a verb issued while the node
 // cannot be reached is retried on a new connection and fails at once with
-// AP_COMM_SUBSYSTEM_NOT_LOADED when none can be made. Once a connection is lost (the node
-// stopped or crashed), every later verb fails with AP_COMM_SUBSYSTEM_ABENDED until the
-// process calls WinAPPCCleanup and WinAPPCStartup again: its TPs and conversations are gone.
+// AP_COMM_SUBSYSTEM_NOT_LOADED when none can be made.
+//
+// When the connection is lost (the node stopped or crashed), the verb in progress fails with
+// AP_COMM_SUBSYSTEM_ABENDED, and so does every later verb while the node cannot be reached.
+// Each later verb (also the first one after a loss that happened between verbs) tries a new
+// connection; once one is made, the TPs this process started with TP_STARTED are re-created
+// under the identifiers it holds, so a service keeps its TP across a node restart.
+// Conversations, and TPs that came from RECEIVE_ALLOCATE, do not survive the node.
+//
+// GET_STATE of a conversation whose state the node reported with an earlier verb is answered
+// here: only this process's own verbs change that state.
+//
+// A verb's reply is polled for a short while before the process sleeps on the socket: a node
+// answers most verbs within microseconds, and waking a sleeping process costs more than that.
 //
 // A verb that waits (RECEIVE_ALLOCATE, MC_RECEIVE_AND_WAIT, MC_CONFIRM, MC_DEALLOCATE of a
 // confirmed conversation) watches the process's run flag while it waits: when a flag that was
@@ -18,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/net.h"
@@ -43,16 +55,30 @@ std::uint32_t process_id() {
 
 constexpr const char* default_endpoint = "127.0.0.1:7261";
 constexpr int wait_slice_ms = 50;
+constexpr auto reply_poll_window = std::chrono::microseconds(100);
 constexpr auto hello_limit = std::chrono::seconds(5);
 constexpr auto cancel_limit = std::chrono::seconds(3);
 
 enum class link_state { not_started, started, connected, lost };
+
+struct known_conversation {
+  std::uint32_t conv_id = 0;
+  std::array<unsigned char, 8> tp_id{};
+  std::uint8_t state = 0;
+};
+constexpr std::size_t known_conversation_limit = 64;
 
 struct client_link {
   link_state state = link_state::not_started;
   net_socket socket = net_invalid_socket;
   std::vector<unsigned char> inbox;  // received bytes not yet taken as frames
   bool run_flag_seen = false;
+  // The TP_STARTED requests of the TPs this process holds, each with the identifier the node
+  // gave it: what a new connection asks the node to re-create.
+  std::vector<wire_verb_request> started_tps;
+  // The conversations whose state the node last reported, so that GET_STATE needs no round
+  // trip; at most known_conversation_limit, the oldest forgotten first (that costs only a trip).
+  std::vector<known_conversation> conversations;
 };
 
 client_link node_link;
@@ -111,10 +137,12 @@ void drop_connection(link_state next) {
   if (node_link.socket != net_invalid_socket) net_close(node_link.socket);
   node_link.socket = net_invalid_socket;
   node_link.inbox.clear();
+  node_link.conversations.clear();
   node_link.state = next;
 }
 
-bool connect_to_node() {
+// Connects and greets the node; on failure the link falls back to the given state.
+bool connect_to_node(link_state on_failure) {
   const char* setting = std::getenv("APPCNODE_ENDPOINT");
   std::string endpoint = setting != nullptr && *setting != '\0' ? setting : default_endpoint;
   std::size_t colon = endpoint.rfind(':');
@@ -122,7 +150,10 @@ bool connect_to_node() {
   std::string host = endpoint.substr(0, colon);
   std::string port = endpoint.substr(colon + 1);
   node_link.socket = net_connect_to(host.c_str(), port.c_str());
-  if (node_link.socket == net_invalid_socket) return false;
+  if (node_link.socket == net_invalid_socket) {
+    node_link.state = on_failure;
+    return false;
+  }
   wire_hello hello;
   hello.process_id = process_id();
   std::vector<unsigned char> body;
@@ -130,7 +161,7 @@ bool connect_to_node() {
   if (!send_all(wire_frame(hello)) || !receive_frame(body, clock_type::now() + hello_limit) ||
       !wire_decode(body, reply) || reply.magic != wire_magic ||
       reply.status != wire_hello_accepted) {
-    drop_connection(link_state::started);
+    drop_connection(on_failure);
     return false;
   }
   node_link.state = link_state::connected;
@@ -257,10 +288,16 @@ bool await_reply(std::vector<unsigned char>& body, bool& given_up) {
   bool cancel_sent = false;
   clock_type::time_point cancel_deadline{};
   bool broken = false;
+  const clock_type::time_point polling_ends = clock_type::now() + reply_poll_window;
   while (!take_frame(body, broken)) {
     if (broken) return false;
-    int ready = net_wait_readable(node_link.socket, wait_slice_ms);
+    const bool polling = clock_type::now() < polling_ends;
+    int ready = net_wait_readable(node_link.socket, polling ? 0 : wait_slice_ms);
     if (ready < 0) return false;
+    if (ready == 0 && polling) {
+      std::this_thread::yield();  // a busy machine runs the node in the meantime
+      continue;
+    }
     if (ready > 0) {
       if (!fill_inbox()) return false;
       continue;
@@ -282,6 +319,94 @@ bool await_reply(std::vector<unsigned char>& body, bool& given_up) {
   return true;
 }
 
+// One verb request and its reply over the connection. False when the connection failed (it
+// is then dropped as lost); given_up when the verb was cancelled and the node never answered.
+bool exchange_verb(const wire_verb_request& request, wire_verb_reply& reply, bool& given_up) {
+  std::vector<unsigned char> body;
+  given_up = false;
+  if (send_all(wire_frame(request)) && await_reply(body, given_up) && wire_decode(body, reply)) {
+    return true;
+  }
+  drop_connection(link_state::lost);
+  return false;
+}
+
+// Connects again after a lost connection and asks the node to re-create the started TPs under
+// their identifiers; a TP the node refuses is forgotten (its verbs then fail as the node says).
+bool reconnect_to_node() {
+  if (!connect_to_node(link_state::lost)) return false;
+  std::vector<wire_verb_request>& tps = node_link.started_tps;
+  for (auto tp = tps.begin(); tp != tps.end();) {
+    wire_verb_reply reply;
+    bool given_up = false;
+    if (!exchange_verb(*tp, reply, given_up)) return false;
+    tp = reply.primary_rc == AP_OK ? tp + 1 : tps.erase(tp);
+  }
+  return true;
+}
+
+// The node sends nothing unasked: a connection readable between verbs has been closed (the
+// node stopped since the last verb), and the next verb may go to a node started since.
+bool link_closed_while_idle() {
+  return node_link.inbox.empty() && net_wait_readable(node_link.socket, 0) != 0;
+}
+
+// Keeps the list of started TPs in step with the verb just completed.
+void track_started_tps(const wire_verb_request& request, const wire_verb_reply& reply) {
+  std::vector<wire_verb_request>& tps = node_link.started_tps;
+  if (request.opcode == AP_TP_STARTED && reply.primary_rc == AP_OK) {
+    wire_verb_request restart = request;
+    restart.tp_id = reply.tp_id;
+    tps.push_back(restart);
+  } else if (request.opcode == AP_TP_ENDED && reply.primary_rc == AP_OK) {
+    std::erase_if(tps, [&](const wire_verb_request& tp) { return tp.tp_id == request.tp_id; });
+  }
+}
+
+// Keeps the known conversation states in step with the verb just completed.
+void track_conversations(const wire_verb_request& request, const wire_verb_reply& reply) {
+  std::vector<known_conversation>& known = node_link.conversations;
+  std::uint32_t conv_id = request.conv_id;
+  std::array<unsigned char, 8> tp_id = request.tp_id;
+  switch (request.opcode) {
+    case AP_TP_STARTED:
+    case AP_M_SEND_CONVERSATION:
+      return;
+    case AP_TP_ENDED:
+      std::erase_if(known, [&](const known_conversation& c) { return c.tp_id == tp_id; });
+      return;
+    case AP_M_ALLOCATE:
+      conv_id = reply.conv_id;
+      break;
+    case AP_RECEIVE_ALLOCATE:
+      conv_id = reply.conv_id;
+      tp_id = reply.tp_id;
+      break;
+    default:
+      break;
+  }
+  std::erase_if(known, [&](const known_conversation& c) { return c.conv_id == conv_id; });
+  if (reply.primary_rc != AP_OK || request.opcode == AP_M_DEALLOCATE || reply.conv_state == 0 ||
+      reply.conv_state == AP_RESET_STATE) {
+    return;
+  }
+  if (known.size() >= known_conversation_limit) known.erase(known.begin());
+  known.push_back(known_conversation{conv_id, tp_id, reply.conv_state});
+}
+
+// GET_STATE of a conversation whose state the node reported; false when it must ask the node.
+bool known_state(const wire_verb_request& request, wire_verb_reply& reply) {
+  if (request.opcode != AP_GET_STATE) return false;
+  for (const known_conversation& c : node_link.conversations) {
+    if (c.conv_id == request.conv_id && c.tp_id == request.tp_id) {
+      reply = wire_verb_reply{};
+      reply.conv_state = c.state;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" int WINAPPC_CALL WinAPPCStartup(std::uint16_t version, winappc_info* info) {
@@ -295,8 +420,8 @@ extern "C" int WINAPPC_CALL WinAPPCStartup(std::uint16_t version, winappc_info* 
     if (net_startup() != 0) return 1;
     node_link.state = link_state::started;
   }
-  if (node_link.state == link_state::lost) node_link.state = link_state::started;
-  if (node_link.state == link_state::started && !connect_to_node()) return 1;
+  if (node_link.state == link_state::lost) return reconnect_to_node() ? 0 : 1;
+  if (node_link.state == link_state::started && !connect_to_node(link_state::started)) return 1;
   return 0;
 }
 
@@ -306,27 +431,31 @@ extern "C" void WINAPPC_CALL APPC(vcb_block* verb) {
   if (!read_request(*verb, request)) return;
   if (run_flag_is_set()) node_link.run_flag_seen = true;
   if (node_link.state == link_state::not_started ||
-      (node_link.state == link_state::started && !connect_to_node())) {
+      (node_link.state == link_state::started && !connect_to_node(link_state::started))) {
     return set_codes(*verb, AP_COMM_SUBSYSTEM_NOT_LOADED, AP_NO_SECONDARY_RC);
   }
-  if (node_link.state == link_state::lost) {
+  if (node_link.state == link_state::connected && link_closed_while_idle()) {
+    drop_connection(link_state::lost);
+  }
+  if (node_link.state == link_state::lost && !reconnect_to_node()) {
     return set_codes(*verb, AP_COMM_SUBSYSTEM_ABENDED, AP_NO_SECONDARY_RC);
   }
-  std::vector<unsigned char> body;
-  bool given_up = false;
   wire_verb_reply reply;
-  if (!send_all(wire_frame(request)) || !await_reply(body, given_up) ||
-      !wire_decode(body, reply)) {
-    drop_connection(link_state::lost);
+  if (known_state(request, reply)) return write_reply(*verb, reply);
+  bool given_up = false;
+  if (!exchange_verb(request, reply, given_up)) {
     return set_codes(*verb, given_up ? AP_CANCELLED : AP_COMM_SUBSYSTEM_ABENDED,
                      AP_NO_SECONDARY_RC);
   }
+  track_started_tps(request, reply);
+  track_conversations(request, reply);
   write_reply(*verb, reply);
 }
 
 extern "C" int WINAPPC_CALL WinAPPCCleanup() {
   if (node_link.state == link_state::not_started) return 0;
   drop_connection(link_state::not_started);
+  node_link.started_tps.clear();
   net_cleanup();
   return 1;
 }

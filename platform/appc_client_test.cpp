@@ -177,6 +177,35 @@ TEST_F(ClientTest, ANodeLostMidRunAbendsEveryLaterVerb) {
   EXPECT_EQ(run_tp_started("LOCALLU", "NETGATE").header.primary_rc, AP_COMM_SUBSYSTEM_ABENDED);
 }
 
+// A service keeps its TP when its node comes back (here at a new endpoint); what the lost
+// node held of its conversations is gone.
+TEST_F(ClientTest, ANodeThatComesBackServesTheStartedTpAgain) {
+  std::uint32_t lost_conv_id = allocate("ECHOTP");
+  EXPECT_EQ(node_.stop(), 0);
+  EXPECT_EQ(run_send_data(tp_, lost_conv_id, "X").header.primary_rc, AP_COMM_SUBSYSTEM_ABENDED);
+  EXPECT_EQ(run_get_state(tp_, lost_conv_id).header.primary_rc, AP_COMM_SUBSYSTEM_ABENDED);
+
+  test_node restarted;
+  ASSERT_TRUE(restarted.start(APPCNODE_PATH, configuration));
+  vcb_block state = run_get_state(tp_, lost_conv_id);
+  EXPECT_EQ(state.header.primary_rc, AP_PARAMETER_CHECK);
+  EXPECT_EQ(state.header.secondary_rc, AP_BAD_CONV_ID);
+  std::uint32_t conv_id = allocate("ECHOTP");
+  EXPECT_EQ(run_send_data(tp_, conv_id, "AGAIN").header.primary_rc, AP_OK);
+  unsigned char buffer[10];
+  vcb_block reply = run_receive(tp_, conv_id, sizeof buffer, buffer);
+  EXPECT_EQ(reply.header.primary_rc, AP_DEALLOC_NORMAL);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), reply.rcvwait.dlen), "AGAIN");
+
+  // A TP that was ended is not re-created by the next node.
+  EXPECT_EQ(run_tp_ended(tp_).header.primary_rc, AP_OK);
+  EXPECT_EQ(restarted.stop(), 0);
+  test_node third;
+  ASSERT_TRUE(third.start(APPCNODE_PATH, configuration));
+  EXPECT_EQ(run_allocate(tp_, "HOSTLU", "ECHOTP", "#INTER", AP_NONE).header.secondary_rc,
+            AP_BAD_TP_ID);
+}
+
 TEST_F(ClientTest, ACrashedNodeAbendsAWaitingVerb) {
   run_flag_install();
   std::thread crasher([this] {

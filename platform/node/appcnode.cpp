@@ -20,6 +20,7 @@
 
 #include "platform/node/config.h"
 #include "platform/node/engine.h"
+#include "platform/node/event_loop.h"
 #include "platform/node/node_log.h"
 #include "platform/node/server.h"
 
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
     return 3;
   }
 
-  io.run();
+  run_event_loop(io, std::chrono::microseconds(config.busy_poll_us));
   node_log("stopped");
   return 0;
 }

@@ -131,7 +131,8 @@ bool node_config_load(const char* path, node_config& config, std::string& error)
       !read_list(path, "MODES", mode_width, true, config.modes, error) ||
       !read_list(path, "LOCAL_TPS", tp_width, false, config.local_tps, error) ||
       !read_list(path, "HOST_TPS", tp_width, false, host_tps, error) ||
-      !read_number(path, "NODE", "ATTACH_TIMEOUT", 1, 3600, attach_timeout_s, error)) {
+      !read_number(path, "NODE", "ATTACH_TIMEOUT", 1, 3600, attach_timeout_s, error) ||
+      !read_number(path, "NODE", "BUSY_POLL_US", 0, 10000, config.busy_poll_us, error)) {
     return false;
   }
   config.attach_timeout_ms = attach_timeout_s * 1000;

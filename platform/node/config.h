@@ -10,6 +10,9 @@
 //   HOST_TPS=ECHOTP,UPPERTP        TP names played by the node (optional)
 //   ATTACH_TIMEOUT=30              seconds an allocation to a local TP waits for its
 //                                  RECEIVE_ALLOCATE (optional, 1..3600, default 30)
+//   BUSY_POLL_US=200               microseconds the node keeps polling for the next message
+//                                  after handling one, before it sleeps (optional, 0..10000,
+//                                  default 200; 0 sleeps at once)
 //
 //   [TP ECHOTP]                    one section per host TP
 //   KIND=echo | reply | exec
@@ -49,6 +52,7 @@ struct node_config {
   std::vector<std::string> local_tps;
   std::vector<host_tp_config> host_tps;
   int attach_timeout_ms = 30000;
+  int busy_poll_us = 200;
 };
 
 // Reads the file; on failure returns false with an operator's message in error.

@@ -25,7 +25,7 @@ TEST_F(ConfigTest, ReadsTheNodeAndItsHostTps) {
   std::string error;
   ASSERT_TRUE(load(std::string(base) +
                        "LISTEN=127.0.0.1:7000\nLOCAL_TPS= HOSTGATE , PROBEIN\n"
-                       "HOST_TPS=ECHOTP,UPPERTP\nATTACH_TIMEOUT=5\n"
+                       "HOST_TPS=ECHOTP,UPPERTP\nATTACH_TIMEOUT=5\nBUSY_POLL_US=0\n"
                        "[TP ECHOTP]\nKIND=echo\nDELAY_MS=250\nEND=keep\n"
                        "[TP UPPERTP]\nKIND=exec\nCOMMAND=tr a-z A-Z\nTRANSLATE=1\nTIME_LIMIT=3\n",
                    config, error))
@@ -34,6 +34,7 @@ TEST_F(ConfigTest, ReadsTheNodeAndItsHostTps) {
   EXPECT_EQ(config.local_lus, std::vector<std::string>{"LOCALLU"});
   EXPECT_EQ(config.local_tps, (std::vector<std::string>{"HOSTGATE", "PROBEIN"}));
   EXPECT_EQ(config.attach_timeout_ms, 5000);
+  EXPECT_EQ(config.busy_poll_us, 0);
   ASSERT_EQ(config.host_tps.size(), 2u);
   const host_tp_config* echo = node_config_host_tp(config, "ECHOTP");
   ASSERT_NE(echo, nullptr);
@@ -65,6 +66,8 @@ TEST_F(ConfigTest, RefusesWhatItCannotServe) {
        "[NODE] LOCAL_LUS: \"\" is not a name of 1 to 8 characters"},
       {std::string(base) + "ATTACH_TIMEOUT=0\n",
        "[NODE] ATTACH_TIMEOUT: \"0\" is not a number from 1 to 3600"},
+      {std::string(base) + "BUSY_POLL_US=10001\n",
+       "[NODE] BUSY_POLL_US: \"10001\" is not a number from 0 to 10000"},
       {std::string(base) + "HOST_TPS=X\n", "[TP X] KIND: \"\" is not echo, reply or exec"},
       {std::string(base) + "HOST_TPS=X\n[TP X]\nKIND=reply\n", "[TP X] TEXT is missing"},
       {std::string(base) + "HOST_TPS=X\n[TP X]\nKIND=exec\n", "[TP X] COMMAND is missing"},

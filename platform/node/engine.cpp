@@ -115,21 +115,33 @@ void node_engine::tp_started(engine_owner owner, const wire_verb_request& reques
     return done(verb_reply(AP_PARAMETER_CHECK, AP_BAD_LOCAL_LU_ALIAS));
   }
   std::string name = field_name(request.tp_name.data(), request.tp_name.size(), true);
-  tp_record& tp = new_tp(owner, lu, name, false);
+  // A client that lost its node asks for the TPs it held under their identifiers.
+  const bool restart = request.tp_id != tp_key{};
+  if (restart && tps_.contains(request.tp_id)) {
+    node_log("TP_STARTED refused: TP %s is in use", tp_text(request.tp_id).c_str());
+    return done(verb_reply(AP_PARAMETER_CHECK, AP_BAD_TP_ID));
+  }
+  tp_record& tp = new_tp(owner, lu, name, false, restart ? request.tp_id : next_tp_id());
   wire_verb_reply reply = verb_reply(AP_OK, AP_NO_SECONDARY_RC);
   reply.tp_id = tp.id;
   done(reply);
 }
 
-node_engine::tp_record& node_engine::new_tp(engine_owner owner, const std::string& lu_alias,
-                                            const std::string& name,
-                                            bool from_receive_allocate) {
+tp_key node_engine::next_tp_id() {
   tp_key id{};
-  std::uint32_t number = next_tp_++;
-  for (int i = 0; i < 4; ++i) {
-    id[i] = static_cast<unsigned char>(tp_salt_ >> (8 * i));
-    id[4 + i] = static_cast<unsigned char>(number >> (8 * i));
-  }
+  do {
+    std::uint32_t number = next_tp_++;
+    for (int i = 0; i < 4; ++i) {
+      id[i] = static_cast<unsigned char>(tp_salt_ >> (8 * i));
+      id[4 + i] = static_cast<unsigned char>(number >> (8 * i));
+    }
+  } while (tps_.contains(id));  // a TP re-created for a reconnected client may hold it
+  return id;
+}
+
+node_engine::tp_record& node_engine::new_tp(engine_owner owner, const std::string& lu_alias,
+                                            const std::string& name, bool from_receive_allocate,
+                                            const tp_key& id) {
   tp_record& tp = tps_[id];
   tp.id = id;
   tp.owner = owner;
@@ -159,11 +171,12 @@ void node_engine::receive_allocate(engine_owner owner, const wire_verb_request& 
   // An attach that arrived before this verb, oldest first.
   for (auto& [conv_id, end] : sides_) {
     if (!end.tp && end.tp_name == name && end.partner != 0) {
-      tp_record& tp = new_tp(owner, config_.local_lus.front(), name, true);
+      tp_record& tp = new_tp(owner, config_.local_lus.front(), name, true, next_tp_id());
       bind(end, tp);
       wire_verb_reply reply = verb_reply(AP_OK, AP_NO_SECONDARY_RC);
       reply.tp_id = tp.id;
       reply.conv_id = conv_id;
+      reply.conv_state = end.state;
       return done(reply);
     }
   }
@@ -243,13 +256,14 @@ bool node_engine::route(side& caller, const std::string& tp_name) {
     side& partner = new_side(caller.conv_id, AP_RECEIVE_STATE, caller.sync_level);
     caller.partner = partner.conv_id;
     partner.tp_name = tp_name;
-    tp_record& tp = new_tp(waiter.owner, config_.local_lus.front(), tp_name, true);
+    tp_record& tp = new_tp(waiter.owner, config_.local_lus.front(), tp_name, true, next_tp_id());
     bind(partner, tp);
     node_log("conv %u: allocated to %s, served by client %llu as conv %u", caller.conv_id,
              tp_name.c_str(), static_cast<unsigned long long>(waiter.owner), partner.conv_id);
     wire_verb_reply reply = verb_reply(AP_OK, AP_NO_SECONDARY_RC);
     reply.tp_id = tp.id;
     reply.conv_id = partner.conv_id;
+    reply.conv_state = partner.state;
     complete(waiter, reply);
     return true;
   }
@@ -257,7 +271,7 @@ bool node_engine::route(side& caller, const std::string& tp_name) {
     side& partner = new_side(caller.conv_id, AP_RECEIVE_STATE, caller.sync_level);
     caller.partner = partner.conv_id;
     partner.tp_name = tp_name;
-    tp_record& tp = new_tp(host_owner, config_.partner_lus.front(), tp_name, false);
+    tp_record& tp = new_tp(host_owner, config_.partner_lus.front(), tp_name, false, next_tp_id());
     bind(partner, tp);
     node_log("conv %u: allocated to host TP %s as conv %u", caller.conv_id, tp_name.c_str(),
              partner.conv_id);
@@ -305,6 +319,7 @@ void node_engine::allocate(tp_record& tp, const wire_verb_request& request,
   side& caller = open_conversation(tp, request);
   reply = verb_reply(AP_OK, AP_NO_SECONDARY_RC);
   reply.conv_id = caller.conv_id;
+  reply.conv_state = caller.state;
   done(reply);
 }
 
@@ -380,7 +395,9 @@ void node_engine::send_data(side& end, pending_verb& verb) {
   end.send_bytes += request.data.size();
   end.send_buffer.push_back(request.data);
   if (request.send_type == 1) flush(end, std::nullopt);
-  complete(verb, verb_reply(AP_OK, AP_NO_SECONDARY_RC));
+  wire_verb_reply reply = verb_reply(AP_OK, AP_NO_SECONDARY_RC);
+  reply.conv_state = end.state;
+  complete(verb, reply);
 }
 
 void node_engine::receive_and_wait(side& end, pending_verb& verb) {
@@ -420,19 +437,20 @@ void node_engine::confirmed(side& end, pending_verb& verb) {
   if (side* partner = find_side(end.partner); partner != nullptr && partner->confirm) {
     bool partner_ends = partner->deallocate_after_confirm;
     std::uint32_t partner_id = partner->conv_id;
-    complete(*partner->confirm, verb_reply(AP_OK, AP_NO_SECONDARY_RC));
+    wire_verb_reply partner_reply = verb_reply(AP_OK, AP_NO_SECONDARY_RC);
+    if (!partner_ends) partner_reply.conv_state = partner->state;
+    complete(*partner->confirm, partner_reply);
     partner->confirm.reset();
     if (partner_ends) end_side(partner_id);
   }
-  std::uint8_t state = end.state;
-  complete(verb, verb_reply(AP_OK, AP_NO_SECONDARY_RC));
-  if (state == AP_CONFIRM_STATE) {
-    end.state = AP_RECEIVE_STATE;
-  } else if (state == AP_CONFIRM_SEND_STATE) {
-    end.state = AP_SEND_STATE;
-  } else {
+  wire_verb_reply reply = verb_reply(AP_OK, AP_NO_SECONDARY_RC);
+  if (end.state == AP_CONFIRM_DEALL_STATE) {
     end_side(end.conv_id);
+    return complete(verb, reply);
   }
+  end.state = end.state == AP_CONFIRM_STATE ? AP_RECEIVE_STATE : AP_SEND_STATE;
+  reply.conv_state = end.state;
+  complete(verb, reply);
 }
 
 void node_engine::deallocate(side& end, pending_verb& verb) {

@@ -117,8 +117,10 @@ class node_engine {
   // True when the TP name has a server now or later (local program, host TP, local TP name).
   bool route(side& caller, const std::string& tp_name);
   side& new_side(std::uint32_t partner, std::uint8_t state, std::uint8_t sync_level);
+  // A fresh identifier: this run's salt and a number no TP holds.
+  tp_key next_tp_id();
   tp_record& new_tp(engine_owner owner, const std::string& lu_alias, const std::string& name,
-                    bool from_receive_allocate);
+                    bool from_receive_allocate, const tp_key& id);
   void bind(side& end, tp_record& tp);
   void attach_expired(std::uint32_t conv_id);
 

@@ -13,6 +13,12 @@
 //   then, one at a time: client -> verb, node -> verb_reply. While a verb is outstanding the
 //   client may send cancel once; the node then answers the outstanding verb at once (with
 //   AP_CANCELLED unless it had already completed). Exactly one verb_reply answers each verb.
+//   An AP_OK reply to MC_ALLOCATE, RECEIVE_ALLOCATE or a verb on a conversation carries the
+//   conversation's state after the verb in conv_state, or 0 where the verb ended it. Only a
+//   client's own verbs change its conversations' states, so the client can answer GET_STATE
+//   from the last state it was told.
+//   A TP_STARTED verb carrying a non-zero TP identifier re-creates that TP for a client that
+//   reconnected after losing its node; the node refuses an identifier a TP already holds.
 #pragma once
 
 #include <array>

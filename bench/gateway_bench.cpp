@@ -2,22 +2,13 @@
 //
 // gateway_bench NODE NETGATE [REQUESTS]
 //   Starts the APPC node (with an echo TP) and netgate in a temporary directory, on free
-//   loopback ports, then sends REQUESTS
-//   (default 2000) sequential framed requests, one connection each, to
+//   loopback ports, then sends REQUESTS (default 2000) sequential framed requests, one
+//   connection each, in alternating rounds to
 //     - the peer: a framed echo server in this process, one connection per request;
 //     - netgate, towards the node's echo TP;
 //   and reports p50, p99 and requests per second of both and the ratio of the p50s. Then it
-//   keeps sending to netgate and reports its resident set size after 1,000 and after 20,000
-//   requests.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+//   keeps sending to netgate and reports its resident set size after 1,000 requests (or
+//   REQUESTS, if more) and after 19,000 more.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -25,43 +16,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/soak_support.h"
 #include "netgate/frame.h"
 #include "platform/net.h"
-
-extern char** environ;
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
 
+constexpr int rounds = 10;
 constexpr char request_text[] = "0001DPRE CONSULTA SALDO CUENTA 0012345678 IMPORTE 000001500";
-
-pid_t spawn(const std::vector<std::string>& arguments, const std::string& directory) {
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-}
 
 // One framed request on a connection of its own; true when the reply echoes it.
 bool framed_request(const char* port, const unsigned char* body, std::int32_t length,
@@ -107,11 +75,11 @@ struct series {
   double seconds = 0;
 };
 
+// Sends requests sequentially and adds their times to result (sorted afterwards by sort_series).
 bool measure(const char* port, int requests, series& result) {
   static message_buffer reply;
   const auto* body = reinterpret_cast<const unsigned char*>(request_text);
   const auto length = static_cast<std::int32_t>(std::strlen(request_text));
-  result.micros.clear();
   const auto begin = clock_type::now();
   for (int i = 0; i < requests; ++i) {
     const auto start = clock_type::now();
@@ -122,49 +90,15 @@ bool measure(const char* port, int requests, series& result) {
     result.micros.push_back(
         std::chrono::duration<double, std::micro>(clock_type::now() - start).count());
   }
-  result.seconds = std::chrono::duration<double>(clock_type::now() - begin).count();
-  std::sort(result.micros.begin(), result.micros.end());
+  result.seconds += std::chrono::duration<double>(clock_type::now() - begin).count();
   return true;
 }
 
-double percentile(const series& s, double p) {
+// Of a series sorted in place.
+double percentile(series& s, double p) {
+  std::sort(s.micros.begin(), s.micros.end());
   const auto index = static_cast<std::size_t>(p * static_cast<double>(s.micros.size() - 1));
   return s.micros[index];
-}
-
-long rss_kib(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return -1;
-}
-
-// A loopback port the kernel has just handed out and that nobody holds now.
-// Waits until something accepts connections on 127.0.0.1:port (at most 10 seconds).
-bool wait_for_listener(const std::string& port) {
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    const net_socket probe = net_connect_to("127.0.0.1", port.c_str());
-    if (probe != net_invalid_socket) {
-      net_close(probe);
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  std::fprintf(stderr, "nothing listens on port %s\n", port.c_str());
-  return false;
-}
-
-std::string free_port() {
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  close(probe);
-  return std::to_string(ntohs(address.sin_port));
 }
 
 }  // namespace
@@ -180,30 +114,23 @@ int main(int argc, char** argv) {
   const std::string netgate_path = std::filesystem::absolute(argv[2]).string();
   net_startup();
 
-  char directory_template[] = "/tmp/gateway-bench-XXXXXX";
-  const std::string directory = mkdtemp(directory_template);
-  const std::string gateway_port = free_port();
-  const std::string peer_port = free_port();
-  const std::string node_endpoint = "127.0.0.1:" + free_port();
-  setenv("APPCNODE_ENDPOINT", node_endpoint.c_str(), 1);
-  {
-    std::ofstream conf(directory + "/appcnode.ini");
-    conf << "[NODE]\nLISTEN=" << node_endpoint
-         << "\nLOCAL_LUS=LOCALLU\nPARTNER_LUS=HOSTLU\nMODES=#INTER\nLOCAL_TPS=NETGATE\n"
-            "HOST_TPS=ECHOTP\n\n[TP ECHOTP]\nKIND=echo\n";
+  const soak_directory directory;
+  const std::string gateway_port = soak_free_port();
+  const std::string peer_port = soak_free_port();
+  directory.write("netgate.ini",
+                  "[APPC]\nPORT=" + gateway_port +
+                      "\nLOCAL_LU=LOCALLU\nLOCAL_TP=NETGATE\nREMOTE_LU=HOSTLU\nREMOTE_TP=ECHOTP\n"
+                      "MODE_NAME=#INTER\nEBCDIC=1\nPACK1=0\nPACK1_SIZE=0\nPACK2=0\nPACK2_SIZE=0\n"
+                      "PACK3=0\nPACK3_SIZE=0\n");
+  const pid_t node = soak_start_node(node_path, directory, "NETGATE", "ECHOTP",
+                                     "[TP ECHOTP]\nKIND=echo\n");
+  const pid_t netgate = soak_spawn({netgate_path, directory.file("netgate.ini")}, directory.path());
+  if (node < 0 || netgate < 0 || !soak_wait_for_listener(gateway_port)) {
+    std::fprintf(stderr, "the node or netgate did not start\n");
+    soak_stop(netgate, 5);
+    soak_stop(node, 5);
+    return 1;
   }
-  {
-    std::ofstream ini(directory + "/netgate.ini");
-    ini << "[APPC]\nPORT=" << gateway_port
-        << "\nLOCAL_LU=LOCALLU\nLOCAL_TP=NETGATE\nREMOTE_LU=HOSTLU\nREMOTE_TP=ECHOTP\n"
-           "MODE_NAME=#INTER\nEBCDIC=1\nPACK1=0\nPACK1_SIZE=0\nPACK2=0\nPACK2_SIZE=0\n"
-           "PACK3=0\nPACK3_SIZE=0\n";
-  }
-
-  const pid_t node = spawn({node_path, "--config", directory + "/appcnode.ini"}, directory);
-  wait_for_listener(node_endpoint.substr(node_endpoint.find(':') + 1));
-  const pid_t netgate = spawn({netgate_path, directory + "/netgate.ini"}, directory);
-  wait_for_listener(gateway_port);
 
   net_address* address = nullptr;
   net_lookup("127.0.0.1", peer_port.c_str(), false, &address);
@@ -214,10 +141,17 @@ int main(int argc, char** argv) {
   bool stop_peer = false;
   std::thread peer(echo_server, listener, &stop_peer);
 
+  // Both sides are measured in alternating rounds, so that a machine busy for a while weighs
+  // on both alike.
   series peer_series, gateway_series;
+  bool measured = true;
+  for (int round = 0; measured && round < rounds; ++round) {
+    const int count = requests / rounds + (round < requests % rounds ? 1 : 0);
+    measured = measure(peer_port.c_str(), count, peer_series) &&
+               measure(gateway_port.c_str(), count, gateway_series);
+  }
   int exit_code = 1;
-  if (measure(peer_port.c_str(), requests, peer_series) &&
-      measure(gateway_port.c_str(), requests, gateway_series)) {
+  if (measured) {
     const double peer_p50 = percentile(peer_series, 0.5);
     const double gateway_p50 = percentile(gateway_series, 0.5);
     std::printf("%-28s %10s %10s %12s\n", "", "p50 us", "p99 us", "requests/s");
@@ -228,14 +162,14 @@ int main(int argc, char** argv) {
     std::printf("p50 ratio netgate / peer: %.2f (target at most 2.5)\n", gateway_p50 / peer_p50);
 
     series memory_series;
-    const int sent = requests;
-    if (measure(gateway_port.c_str(), std::max(0, 1000 - sent), memory_series)) {
-      const long after_1000 = rss_kib(netgate);
+    if (measure(gateway_port.c_str(), std::max(0, 1000 - requests), memory_series)) {
+      const int first_count = std::max(1000, requests);
+      const long first_kib = soak_rss_kib(netgate);
       if (measure(gateway_port.c_str(), 19000, memory_series)) {
-        const long after_20000 = rss_kib(netgate);
-        std::printf("netgate RSS after 1,000 requests: %ld KiB, after 20,000: %ld KiB, "
+        const long last_kib = soak_rss_kib(netgate);
+        std::printf("netgate RSS after %d requests: %ld KiB, after %d: %ld KiB, "
                     "growth %ld KiB (target at most 1024)\n",
-                    after_1000, after_20000, after_20000 - after_1000);
+                    first_count, first_kib, first_count + 19000, last_kib, last_kib - first_kib);
         exit_code = 0;
       }
     }
@@ -246,9 +180,7 @@ int main(int argc, char** argv) {
   framed_request(peer_port.c_str(), reinterpret_cast<const unsigned char*>("x"), 1, last_reply);
   peer.join();
   net_close(listener);
-  stop(netgate);
-  stop(node);
-  std::string remove = "rm -rf " + directory;
-  if (std::system(remove.c_str()) != 0) std::fprintf(stderr, "%s failed\n", remove.c_str());
+  soak_stop(netgate, 10);
+  soak_stop(node, 10);
   return exit_code;
 }

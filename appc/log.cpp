@@ -1,5 +1,6 @@
 #include "appc/log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -8,14 +9,33 @@
 namespace {
 
 std::FILE* attached_stream = nullptr;
+const char* attached_name = "standard output";
+bool failure_reported = false;
 
 constexpr const char* weekday_names[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* month_names[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+// Called right after a write or flush, while errno still holds the reason of a failure. The
+// error indicator is cleared so that each check sees only the operation before it.
+void check_written(std::FILE* stream) {
+  if (!std::ferror(stream)) return;
+  const int reason = errno;
+  std::clearerr(stream);
+  if (failure_reported) return;
+  failure_reported = true;
+  std::fprintf(stderr, "Cannot write the log to %s: %s; further log lines may be lost\n",
+               attached_name, std::strerror(reason));
+  std::fflush(stderr);
+}
+
 }  // namespace
 
-void log_attach(std::FILE* stream) { attached_stream = stream; }
+void log_attach(std::FILE* stream, const char* name) {
+  attached_stream = stream;
+  attached_name = name;
+  failure_reported = false;
+}
 
 std::FILE* log_stream() { return attached_stream != nullptr ? attached_stream : stdout; }
 
@@ -24,9 +44,13 @@ void log_write(const char* format, ...) {
   va_start(arguments, format);
   std::vfprintf(log_stream(), format, arguments);
   va_end(arguments);
+  check_written(log_stream());
 }
 
-void log_flush() { std::fflush(log_stream()); }
+void log_flush() {
+  std::fflush(log_stream());
+  check_written(log_stream());
+}
 
 std::array<char, 26> asctime_text(const std::tm& time) {
   std::array<char, 26> text{};

@@ -1,8 +1,10 @@
 // The log stream of the console programs, and the byte renderings written to it.
 //
 // One process-wide buffered text stream. The program attaches it before its first trace and
-// keeps it for the whole run; the library only writes to it and flushes it. Write and flush
-// errors are ignored.
+// keeps it for the whole run; the library only writes to it and flushes it. A write or flush
+// that fails (a full disk, a lost device) does not stop the program: the lines are lost, and
+// the first failure after each attach is reported by one line on standard error,
+// "Cannot write the log to NAME: REASON; further log lines may be lost".
 //
 // Blocks returned by hex_string, alloc_blanks and alloc_zeros are new heap blocks (release
 // with std::free) owned by the caller. Heap exhaustion ends the process with a message on
@@ -17,8 +19,9 @@
 
 #include "platform/heap.h"
 
-// Until a stream is attached, the log stream is standard output.
-void log_attach(std::FILE* stream);
+// Until a stream is attached, the log stream is standard output. name: where the stream
+// goes (the log's file name), for the failure line.
+void log_attach(std::FILE* stream, const char* name = "standard output");
 std::FILE* log_stream();
 
 // printf-style line to the log stream; not flushed.

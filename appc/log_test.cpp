@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -121,6 +122,47 @@ TEST_F(LogCapture, TimestampIsAsctimeLineThenEmptyLineFlushed) {
   for (int blank : {3, 7, 10, 19}) EXPECT_EQ(text[blank], ' ') << text;
   EXPECT_EQ(text[13], ':');
   EXPECT_EQ(text[16], ':');
+}
+
+// A log that cannot be written must not stop the program: every operation returns, and one
+// line on standard error names the log and the reason, once for each attach.
+TEST(LogWriteFailure, ReportedOnceThenTheProgramGoesOn) {
+  const std::string read_only_path = "log_write_failure.read-only";
+  if (std::FILE* create = std::fopen(read_only_path.c_str(), "wb")) std::fclose(create);
+  struct Case {
+    const char* name;
+    std::FILE* stream;
+    int reason;  // 0: writable, nothing to report
+  };
+  const Case cases[] = {
+      {"writable.log", std::tmpfile(), 0},
+      {"read-only.log", std::fopen(read_only_path.c_str(), "rb"), EBADF},
+      // Linux only: the device that is always full.
+      {"full.log", std::fopen("/dev/full", "a+"), ENOSPC},
+  };
+  const std::uint8_t bytes[] = {0x41, 0x00, 0xFF};
+  for (const Case& c : cases) {
+    if (c.stream == nullptr) continue;
+    const std::string expected =
+        c.reason == 0 ? std::string()
+                      : std::string("Cannot write the log to ") + c.name + ": " +
+                            std::strerror(c.reason) + "; further log lines may be lost\n";
+    for (int attach = 0; attach < 2; ++attach) {
+      ::testing::internal::CaptureStderr();
+      log_attach(c.stream, c.name);
+      for (int round = 0; round < 3; ++round) {
+        log_write("line %d of a log that may not take it\n", round);
+        log_flush();
+        log_timestamp();
+        log_dump(bytes, 3);
+        log_write("%s\n", std::string(10000, 'x').c_str());  // more than the stream buffers
+      }
+      EXPECT_EQ(::testing::internal::GetCapturedStderr(), expected) << c.name << " " << attach;
+    }
+    log_attach(nullptr);
+    std::fclose(c.stream);
+  }
+  std::remove(read_only_path.c_str());
 }
 
 TEST(AsctimeText, EnglishNamesAndTwoDigitDay) {

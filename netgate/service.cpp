@@ -16,7 +16,7 @@ service_command service_start(const char* log_file, const char* usage_line, int 
     std::fprintf(stderr, "Cannot open the log file %s: %s\n", log_file, std::strerror(reason));
     std::exit(1);
   }
-  log_attach(log);
+  log_attach(log, log_file);
   run_flag_install();
   log_timestamp();
   if (argc < 2) {

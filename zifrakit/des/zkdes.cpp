@@ -2,7 +2,8 @@
 //
 // The cipher is FIPS PUB 46 DES. The standard's tables below are the only source of the
 // cipher's structure: every lookup table the engine runs on is derived from them at compile
-// time, so a round costs eight table lookups and the permutations a few shifts.
+// time, so a round costs eight table lookups, its round key eight more (one per key byte,
+// from a 128 KiB table) and the permutations a few shifts.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -136,17 +137,20 @@ constexpr Subkey pack_subkey(std::uint64_t bits48) {
   return std::uint64_t{even} << 32 | odd;
 }
 
-// S-box s combined with P: the 32-bit contribution of one 6-bit chunk.
-using SpTables = std::array<std::array<std::uint32_t, 64>, 8>;
+// S-box s combined with P: the 32-bit contribution of one 6-bit chunk. Each table is
+// indexed by a whole byte whose top two bits are ignored, which spares the round function a
+// mask on the chunks it takes from the ends of a word.
+using SpTables = std::array<std::array<std::uint32_t, 256>, 8>;
 constexpr SpTables make_sp() {
   SpTables sp{};
   for (int s = 0; s < 8; ++s)
-    for (int six = 0; six < 64; ++six) {
+    for (int byte = 0; byte < 256; ++byte) {
+      int six = byte & 0x3F;
       int row = (six >> 4 & 2) | (six & 1);
       int column = six >> 1 & 0xF;
       std::uint32_t sbox_out = static_cast<std::uint32_t>(jfs[s][row][column])
                                << (28 - 4 * s);  // BS8 positions 4s to 4s + 3
-      sp[s][six] = static_cast<std::uint32_t>(permute(sbox_out, 32, fperm));
+      sp[s][byte] = static_cast<std::uint32_t>(permute(sbox_out, 32, fperm));
     }
   return sp;
 }
@@ -190,40 +194,62 @@ inline std::uint64_t apply(const BytePermutation& permutation, std::uint64_t in)
   return out;
 }
 
-// Permuted choice 1, one table per key nibble: the 56 bits C followed by D.
-using NibbleTables = std::array<std::array<std::uint64_t, 16>, 16>;
-constexpr NibbleTables make_pc1() {
-  NibbleTables tables{};
-  for (int nibble = 0; nibble < 16; ++nibble)
-    for (unsigned value = 0; value < 16; ++value)
-      tables[nibble][value] = permute(std::uint64_t{value} << (60 - 4 * nibble), 64, pc_1);
-  return tables;
+// The key schedule by key byte. Permuted choice 1 never selects the lowest bit of a key
+// byte, so each round key is the OR of one entry per key byte, indexed by the byte's 7 high
+// bits: the entry holds the bits of all 16 round keys that come from that byte. Before
+// round r, C and D stand rotated by the sum of lsh up to r, so every round key depends on
+// the key alone, not on the round before it.
+constexpr std::array<int, 16> rotation_before() {
+  std::array<int, 16> total{};
+  for (int round = 0, sum = 0; round < 16; ++round) total[round] = sum += lsh[round];
+  return total;
 }
-constexpr NibbleTables pc1 = make_pc1();
 
-// Permuted choice 2, one table per 7-bit group of C (groups 0 to 3) and of D (4 to 7),
-// giving that group's bits of the packed round key.
-using GroupTables = std::array<std::array<Subkey, 128>, 8>;
-constexpr GroupTables make_pc2() {
-  GroupTables tables{};
-  for (int group = 0; group < 8; ++group)
-    for (unsigned value = 0; value < 128; ++value) {
-      std::uint64_t cd = std::uint64_t{value} << (49 - 7 * group);
-      tables[group][value] = pack_subkey(permute(cd, 56, jpc_2));
+struct RoundKeys {
+  std::array<Subkey, 16> round;
+};
+using KeyByteTables = std::array<std::array<RoundKeys, 128>, 8>;
+
+constexpr KeyByteTables make_key_byte_tables() {
+  // Each key bit through PC-1 to its place in C D, through the rotations to its place
+  // before each round, and through PC-2 to its place in that round's key, where it has one.
+  std::array<int, 64> cd_of_key{};
+  for (int& place : cd_of_key) place = -1;
+  for (int i = 0; i < 56; ++i) cd_of_key[pc_1[i]] = i;
+  std::array<int, 56> subkey_of_cd{};
+  for (int& place : subkey_of_cd) place = -1;
+  for (int j = 0; j < 48; ++j) subkey_of_cd[jpc_2[j]] = j;
+  constexpr auto rotation = rotation_before();
+  std::array<RoundKeys, 64> of_key_bit{};
+  for (int p = 0; p < 64; ++p) {
+    int start = cd_of_key[p];
+    if (start < 0) continue;
+    int half = start < 28 ? 0 : 28;  // a rotation keeps a bit in its half
+    for (int round = 0; round < 16; ++round) {
+      int j = subkey_of_cd[half + (start - half - rotation[round] + 56) % 28];
+      if (j >= 0) of_key_bit[p].round[round] = pack_subkey(std::uint64_t{1} << (47 - j));
+    }
+  }
+  // Entry v of byte b: the bits of v are key positions 8b to 8b + 6, the top bit first.
+  KeyByteTables tables{};
+  for (int byte = 0; byte < 8; ++byte)
+    for (unsigned high7 = 1; high7 < 128; ++high7) {
+      unsigned lowest = 0;
+      while ((high7 >> lowest & 1) == 0) ++lowest;
+      const RoundKeys& rest = tables[byte][high7 & (high7 - 1)];
+      const RoundKeys& bit = of_key_bit[8 * byte + 6 - static_cast<int>(lowest)];
+      for (int round = 0; round < 16; ++round)
+        tables[byte][high7].round[round] = rest.round[round] | bit.round[round];
     }
   return tables;
 }
-constexpr GroupTables pc2 = make_pc2();
+constexpr KeyByteTables key_byte_tables = make_key_byte_tables();
 
 // The 16 round keys in the order Edes walks them: K1 to K16 to encipher, K16 to K1 to
 // decipher.
 struct SubkeyTable {
   std::array<Subkey, 16> row;
 };
-
-constexpr std::uint32_t rotate28(std::uint32_t half, int count) {
-  return (half << count | half >> (28 - count)) & 0x0FFFFFFF;
-}
 
 std::uint64_t load_block(const unsigned char* bytes) {
   std::uint64_t value = 0;
@@ -245,17 +271,12 @@ bool printable(short operac) { return operac == 1 || operac == 5; }
 void keyE(unsigned char* key_in, SubkeyTable& KEYi, short shkey, short operac) {
   if (shkey == 2)
     for (int i = 0; i < 8; ++i) key_in[i] = static_cast<unsigned char>(key_in[i] << 1);
-  std::uint64_t key = load_block(key_in);
-  std::uint64_t cd = 0;
-  for (int nibble = 0; nibble < 16; ++nibble) cd |= pc1[nibble][key >> (60 - 4 * nibble) & 0xF];
-  std::uint32_t c = static_cast<std::uint32_t>(cd >> 28);
-  std::uint32_t d = static_cast<std::uint32_t>(cd) & 0x0FFFFFFF;
+  std::array<const RoundKeys*, 8> from_byte;
+  for (int byte = 0; byte < 8; ++byte) from_byte[byte] = &key_byte_tables[byte][key_in[byte] >> 1];
   for (int round = 0; round < 16; ++round) {
-    c = rotate28(c, lsh[round]);
-    d = rotate28(d, lsh[round]);
-    KEYi.row[deciphers(operac) ? 15 - round : round] =
-        pc2[0][c >> 21] | pc2[1][c >> 14 & 0x7F] | pc2[2][c >> 7 & 0x7F] | pc2[3][c & 0x7F] |
-        pc2[4][d >> 21] | pc2[5][d >> 14 & 0x7F] | pc2[6][d >> 7 & 0x7F] | pc2[7][d & 0x7F];
+    Subkey key = 0;
+    for (const RoundKeys* part : from_byte) key |= part->round[round];
+    KEYi.row[deciphers(operac) ? 15 - round : round] = key;
   }
 }
 
@@ -263,12 +284,24 @@ constexpr std::uint32_t rotr(std::uint32_t value, int count) {
   return value >> count | value << (32 - count);
 }
 
-inline std::uint32_t feistel(std::uint32_t r, Subkey key) {
+// Holds a partial result as it stands, so that the compiler keeps the grouping of the XORs
+// below instead of chaining all eight lookups one after the other: the grouping lets the
+// lookups whose index is ready first combine while the others are still loading.
+inline std::uint32_t grouped(std::uint32_t partial) {
+  asm("" : "+r"(partial));
+  return partial;
+}
+
+// The half that a round produces from the other two: old ^ f(r, key).
+inline std::uint32_t round_of(std::uint32_t old, std::uint32_t r, Subkey key) {
   std::uint32_t even = rotr(r, 3) ^ static_cast<std::uint32_t>(key >> 32);  // chunks 0 2 4 6
   std::uint32_t odd = rotr(r, 31) ^ static_cast<std::uint32_t>(key);        // chunks 1 3 5 7
-  return sp[0][even >> 24 & 0x3F] ^ sp[2][even >> 16 & 0x3F] ^ sp[4][even >> 8 & 0x3F] ^
-         sp[6][even & 0x3F] ^ sp[1][odd >> 24 & 0x3F] ^ sp[3][odd >> 16 & 0x3F] ^
-         sp[5][odd >> 8 & 0x3F] ^ sp[7][odd & 0x3F];
+  std::uint32_t ends = grouped(grouped(old ^ sp[6][even & 0xFF]) ^
+                               grouped(sp[7][odd & 0xFF] ^ sp[0][even >> 24])) ^
+                       sp[1][odd >> 24];
+  std::uint32_t middles = grouped(sp[4][even >> 8 & 0xFF] ^ sp[5][odd >> 8 & 0xFF]) ^
+                          grouped(sp[2][even >> 16 & 0xFF] ^ sp[3][odd >> 16 & 0xFF]);
+  return grouped(ends) ^ grouped(middles);
 }
 
 // One block through IP, the 16 rounds in KEYi's order and IP^-1.
@@ -277,8 +310,8 @@ inline std::uint64_t des_block(std::uint64_t block, const SubkeyTable& KEYi) {
   std::uint32_t l = static_cast<std::uint32_t>(permuted >> 32);
   std::uint32_t r = static_cast<std::uint32_t>(permuted);
   for (int round = 0; round < 16; round += 2) {
-    l ^= feistel(r, KEYi.row[round]);
-    r ^= feistel(l, KEYi.row[round + 1]);
+    l = round_of(l, r, KEYi.row[round]);
+    r = round_of(r, l, KEYi.row[round + 1]);
   }
   return apply(final_permutation, std::uint64_t{r} << 32 | l);
 }

@@ -69,11 +69,12 @@ def request_log(request):
 
 def conversation_log(keys, request, host_request, host_reply, conv_id, receive_rc=0x0900,
                      receive_rc2=0, what=0x0200, packed=(), allocate=None, send=None, after_receive=None,
-                     deallocate=trace(DEALLOCATE)):
+                     deallocate=trace(DEALLOCATE), reply_sent=None):
     """The log of one complete exchange from the length prefix to the reply frame.
     allocate / send: the traces of MC_ALLOCATE and MC_SEND_DATA with their state lines when
     they differ from a successful allocation; after_receive: the state line after a receive
-    that did not end the conversation."""
+    that did not end the conversation; reply_sent: the lines after the RSP line when the reply
+    frame does not go out as usual."""
     text = request_log(request)
     if keys["EBCDIC"] != 0:
         text += "".join("PACKED FIELD AT OFFSET %d (%d bytes)\n" % p for p in packed)
@@ -95,6 +96,8 @@ def conversation_log(keys, request, host_request, host_reply, conv_id, receive_r
         text += TIME + "CIERRE LOCAL\n" + "appc_mc_deallocate()\n" + deallocate
     reply = to_ascii(host_reply)
     text += "RSP: [%s]\n" % field(reply)
+    if reply_sent is not None:
+        return text + reply_sent
     text += TIME + "Enviados 4 bytes por TCP\n"
     if reply:
         text += "Enviados %d bytes por TCP\n" % len(reply) + closing_log()

@@ -131,11 +131,13 @@ OPCODES = {0x0001: "AP_M_ALLOCATE", 0x0003: "AP_M_CONFIRM", 0x0005: "AP_M_DEALLO
 PRIMARY = {0x0000: "AP_OK", 0x0200: "AP_STATE_CHECK", 0x0300: "AP_ALLOCATION_ERROR",
            0x0100: "AP_PARAMETER_CHECK", 0x0500: "AP_DEALLOC_ABEND",
            0x0900: "AP_DEALLOC_NORMAL", 0x1000: "AP_CONV_FAILURE_NO_RETRY",
-           0x1400: "AP_UNSUCCESSFUL", 0x2100: "AP_CANCELLED"}
+           0x1400: "AP_UNSUCCESSFUL", 0x2100: "AP_CANCELLED",
+           0x03F0: "AP_COMM_SUBSYSTEM_ABENDED", 0x04F0: "AP_COMM_SUBSYSTEM_NOT_LOADED"}
 SECONDARY = {0x00000000: "NONE", 0x01000000: "AP_BAD_TP_ID", 0x02000000: "AP_BAD_CONV_ID",
              0x03000002: "AP_BAD_REMOTE_LU_ALIAS", 0x06050000: "AP_UNDEFINED_TP_NAME",
              0x21600810: "AP_TP_NAME_NOT_RECOGNIZED", 0x04000000: "AP_ALLOCATION_FAILURE_NO_RETRY",
-             0xB1000000: "AP_RCV_AND_WAIT_BAD_STATE", 0xF2000000: "AP_SEND_DATA_NOT_SEND_STATE"}
+             0xB1000000: "AP_RCV_AND_WAIT_BAD_STATE", 0xF2000000: "AP_SEND_DATA_NOT_SEND_STATE",
+             0x52000000: "AP_DEALLOC_FLUSH_BAD_STATE"}
 WHAT = {0x0001: "AP_SEND", 0x0100: "AP_DATA", 0x0101: "AP_DATA_SEND",
         0x0200: "AP_DATA_COMPLETE", 0x0201: "AP_DATA_COMPLETE_SEND", 0x0300: "AP_NOT_DATA",
         0x0400: "AP_DATA_INCOMPLETE"}
@@ -200,6 +202,11 @@ def to_ascii(data):
 # ---------------------------------------------------------------------------------------------
 # Processes.
 
+# GATETP echoes a message once the test has created this file in the node's directory (or
+# after half a minute, so that no command outlives a failed test); SLOWTP answers after ten
+# minutes, that is never within a test.
+GATE_FILE = "gate.open"
+
 # The node of the tests: the host TPs every test may call and the local TP names.
 NODE_CONF = """[NODE]
 LISTEN=127.0.0.1:@PORT@
@@ -207,7 +214,7 @@ LOCAL_LUS=LOCALLU
 PARTNER_LUS=HOSTLU
 MODES=#INTER
 LOCAL_TPS=NETGATE,HOSTGATE,PROBEOUT,PROBEIN
-HOST_TPS=ECHOTP,KEEPTP,REPLYTP,UPPERTP
+HOST_TPS=ECHOTP,KEEPTP,REPLYTP,UPPERTP,SLOWTP,GATETP
 ATTACH_TIMEOUT=5
 
 [TP ECHOTP]
@@ -225,6 +232,16 @@ TEXT=REPLY FROM THE HOST: ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789
 KIND=exec
 COMMAND=tr a-z A-Z
 TRANSLATE=1
+
+[TP SLOWTP]
+KIND=echo
+DELAY_MS=600000
+
+[TP GATETP]
+KIND=exec
+COMMAND=for i in $(seq 1500); do [ -e """ + GATE_FILE + """ ] && break; sleep 0.02; done; cat
+TRANSLATE=1
+TIME_LIMIT=60
 """
 
 
@@ -252,16 +269,17 @@ def ini(section, **keys):
 
 
 class Node:
-    """The APPC node on a free loopback port, started on a configuration text."""
+    """The APPC node on a loopback port (a free one unless given), started on a configuration
+    text. Its standard error is appended to appcnode.out in the working directory."""
 
-    def __init__(self, workdir, conf_text):
+    def __init__(self, workdir, conf_text, port=None):
         if OPTIONS.node is None:
             raise unittest.SkipTest("no --node given")
-        self.port = free_port()
+        self.port = port if port is not None else free_port()
         self.endpoint = "127.0.0.1:%d" % self.port
         conf = workdir.write("appcnode.ini", conf_text.replace("@PORT@", str(self.port)))
         self.log_path = workdir.file("appcnode.out")
-        self._out = open(self.log_path, "wb")
+        self._out = open(self.log_path, "ab")
         self.process = subprocess.Popen([OPTIONS.node, "--config", conf], cwd=workdir.path,
                                         stdout=self._out, stderr=subprocess.STDOUT)
         wait_until(self._accepting, what="the node on " + self.endpoint)
@@ -288,6 +306,12 @@ class Node:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        self._out.close()
+
+    def kill(self):
+        """Ends the node as a crash would: SIGKILL, no chance to tell its clients."""
+        self.process.kill()
+        self.process.wait()
         self._out.close()
 
 
@@ -350,6 +374,32 @@ def count_in(path, text):
         return 0
 
 
+class Background(threading.Thread):
+    """function(*args) on a thread of its own, for a client that waits while the test acts;
+    result() waits for its value or raises what it raised."""
+
+    def __init__(self, function, *args):
+        super().__init__(daemon=True)
+        self._call = (function, args)
+        self._value = self._error = None
+        self.start()
+
+    def run(self):
+        function, args = self._call
+        try:
+            self._value = function(*args)
+        except BaseException as error:  # handed to result()
+            self._error = error
+
+    def result(self, timeout=30.0):
+        self.join(timeout)
+        if self.is_alive():
+            raise AssertionError("still waiting after %.0f s" % timeout)
+        if self._error is not None:
+            raise self._error
+        return self._value
+
+
 # ---------------------------------------------------------------------------------------------
 # TCP peers.
 
@@ -363,10 +413,49 @@ def recv_exact(conn, count):
     return data
 
 
+def frame_wire(body):
+    return struct.pack(">i", len(body)) + body
+
+
+def reset(conn):
+    """Closes a connection with a reset (SO_LINGER 0) instead of the orderly close."""
+    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    conn.close()
+
+
+# The loopback connections the kernel holds, from /proc/net/tcp (the programs under wine use
+# the host's sockets too): (local port, remote port) -> state.
+TCP_LISTEN = "0A"
+
+
+def tcp_table():
+    table = {}
+    with open("/proc/net/tcp") as stream:
+        next(stream)
+        for line in stream:
+            fields = line.split()
+            local, remote, status = fields[1], fields[2], fields[3]
+            table[(int(local.split(":")[1], 16), int(remote.split(":")[1], 16))] = status
+    return table
+
+
+def wait_listening(port, timeout=20.0):
+    """Waits until a socket listens on port, without connecting to it."""
+    wait_until(lambda: tcp_table().get((port, 0)) == TCP_LISTEN, timeout,
+               "a listener on port %d" % port)
+
+
+def wait_connection_gone(local_port, remote_port, timeout=20.0):
+    """Waits until the kernel no longer holds the connection local_port -> remote_port, as
+    after a reset has reached that end."""
+    wait_until(lambda: (local_port, remote_port) not in tcp_table(), timeout,
+               "the connection %d -> %d to go" % (local_port, remote_port))
+
+
 def frame_exchange(port, body, pieces=None, timeout=30.0):
     """Sends one framed request and returns the reply body, or None when the connection ended
     without a complete reply frame. pieces: sizes of the segments the frame is sent in."""
-    wire = struct.pack(">i", len(body)) + body
+    wire = frame_wire(body)
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as conn:
         if pieces:
             position = 0
@@ -407,10 +496,14 @@ def raw_exchange(port, wire, timeout=30.0):
             raise
 
 
+RESET = "reset"
+
+
 class FrameServer(threading.Thread):
     """A TCP server for hostgate: answers each framed request as behaviour(request) says.
-    behaviour returns the reply body (bytes), the raw bytes to send (a tuple ("raw", bytes)) or
-    None to close without replying. Every request body received is kept in requests."""
+    behaviour returns the reply body (bytes), the raw bytes to send (a tuple ("raw", bytes)),
+    RESET to reset the connection, or None to close without replying. Every request body
+    received is kept in requests."""
 
     def __init__(self, behaviour):
         super().__init__(daemon=True)
@@ -441,10 +534,13 @@ class FrameServer(threading.Thread):
                 answer = self.behaviour(body)
                 if answer is None:
                     continue
+                if answer == RESET:
+                    reset(conn)
+                    continue
                 if isinstance(answer, tuple):  # raw bytes, then the close
                     conn.sendall(answer[1])
                     continue
-                conn.sendall(struct.pack(">i", len(answer)) + answer)
+                conn.sendall(frame_wire(answer))
                 try:
                     while conn.recv(4096):
                         pass

@@ -6,10 +6,12 @@
 // Usage: hostgate X:\hostgate.ini [section]   (log: hostgate.log in the current directory)
 // Exit codes: 0 the loop ended (run flag cleared, or a failed transfer with the TCP server),
 // 1 usage or the socket layer cannot start, 2 a missing ini key.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "appc/charset.h"
 #include "appc/config.h"
@@ -28,6 +30,12 @@ constexpr std::uint8_t dealloc_type = AP_FLUSH;
 constexpr std::uint16_t message_max_length = message_buffer_size;
 constexpr std::int32_t prefix_size = 4;
 constexpr std::size_t transaction_code_size = 4;
+
+// While the APPC node cannot be reached every verb fails at once, and the loop would go round
+// as fast as the disk takes its traces. It waits this long before the next RECEIVE_ALLOCATE,
+// looking at the run flag every stop_check_interval so that a stop is not held up.
+constexpr int unreachable_retry_seconds = 2;
+constexpr auto stop_check_interval = std::chrono::milliseconds(100);
 
 struct hostgate_config {
   const char* local_lu;
@@ -175,6 +183,20 @@ std::int32_t transfer(net_socket socket, std::uint16_t message_length) {
   return result;
 }
 
+bool appc_unreachable(std::uint16_t primary_rc) {
+  return primary_rc == AP_COMM_SUBSYSTEM_ABENDED || primary_rc == AP_COMM_SUBSYSTEM_NOT_LOADED;
+}
+
+void wait_before_retry() {
+  log_write("APPC node unreachable: next RECEIVE_ALLOCATE in %d seconds\n",
+            unreachable_retry_seconds);
+  log_flush();
+  const auto until = std::chrono::steady_clock::now() +
+                     std::chrono::seconds(unreachable_retry_seconds);
+  while (run_flag_is_set() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(stop_check_interval);
+}
+
 }  // namespace
 
 // The TCP server port of the transaction code in the first four bytes of message (EBCDIC),
@@ -226,7 +248,10 @@ int main(int argc, char** argv) {
     appc_trace();
     log_timestamp();
     log_dump(host.message.data(), data_length);
-    if (receive_rc != AP_OK) continue;
+    if (receive_rc != AP_OK) {
+      if (appc_unreachable(receive_rc)) wait_before_retry();
+      continue;
+    }
 
     const std::int32_t port = route_transaction(host.message.data());
     if (port < 0) {

@@ -25,6 +25,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "kryptaj/kryptaj.h"
+#include "kryptaj/modified_utf8.h"
 #include "zifrakit/zifrakit.h"
 
 namespace {
@@ -66,14 +67,14 @@ jint JNI_CALL throw_new(JNIEnv*, jclass type, const char* message) {
   return 0;
 }
 
-jstring JNI_CALL new_string(JNIEnv*, const jchar* chars, jsize length) {
+jstring JNI_CALL new_string_utf(JNIEnv*, const char* utf) {
   enter();
-  if (length < 0) fuzz_fail(target, "string of negative length");
+  if (utf == nullptr) fuzz_fail(target, "string from a null text");
   if (vm->refuse_string) {
     vm->pending = "java/lang/OutOfMemoryError";
     return nullptr;
   }
-  vm->result.assign(reinterpret_cast<const char16_t*>(chars), static_cast<std::size_t>(length));
+  if (!modified_utf8_to_utf16(utf, vm->result)) fuzz_fail(target, "malformed modified UTF-8");
   vm->string_made = true;
   return reinterpret_cast<jstring>(&vm->result);
 }
@@ -116,7 +117,7 @@ const JniFunctionTable& function_table() {
     JniFunctionTable t{};
     t.entry[kJniFindClass] = jni_entry<kJniFindClass>(find_class);
     t.entry[kJniThrowNew] = jni_entry<kJniThrowNew>(throw_new);
-    t.entry[kJniNewString] = jni_entry<kJniNewString>(new_string);
+    t.entry[kJniNewStringUTF] = jni_entry<kJniNewStringUTF>(new_string_utf);
     t.entry[kJniGetStringUTFChars] = jni_entry<kJniGetStringUTFChars>(get_string_utf_chars);
     t.entry[kJniReleaseStringUTFChars] = jni_entry<kJniReleaseStringUTFChars>(release_string_utf_chars);
     t.entry[kJniGetArrayLength] = jni_entry<kJniGetArrayLength>(get_array_length);

@@ -20,7 +20,6 @@ extern "C" {
 using jint = std::int32_t;
 using jsize = jint;
 using jbyte = std::int8_t;
-using jchar = std::uint16_t;  // one UTF-16 code unit
 using jboolean = std::uint8_t;
 
 // References are opaque handles that only the virtual machine interprets.
@@ -50,7 +49,7 @@ using JNIEnv = const JniFunctionTable*;
 enum JniIndex : int {
   kJniFindClass = 6,
   kJniThrowNew = 14,
-  kJniNewString = 163,
+  kJniNewStringUTF = 167,
   kJniGetStringUTFChars = 169,
   kJniReleaseStringUTFChars = 170,
   kJniGetArrayLength = 171,
@@ -70,10 +69,10 @@ template <>
 struct JniEntry<kJniThrowNew> {
   using Fn = jint(JNI_CALL*)(JNIEnv*, jclass, const char* message);
 };
-// A new string of len UTF-16 code units, or null with OutOfMemoryError pending.
+// A new string from zero-terminated modified UTF-8, or null with OutOfMemoryError pending.
 template <>
-struct JniEntry<kJniNewString> {
-  using Fn = jstring(JNI_CALL*)(JNIEnv*, const jchar* chars, jsize len);
+struct JniEntry<kJniNewStringUTF> {
+  using Fn = jstring(JNI_CALL*)(JNIEnv*, const char* utf);
 };
 // The string as zero-terminated modified UTF-8, read-only, held until released; null with
 // OutOfMemoryError pending when the virtual machine has no room for it.

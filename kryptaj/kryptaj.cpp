@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kryptaj/modified_utf8.h"
 #include "zifrakit/zifrakit.h"
 
 namespace {
@@ -59,12 +60,10 @@ extern "C" jstring JNI_CALL Java_com_talun_pelmor_claves_Kryptaj_zkdes(
             static_cast<short>(numbl));
 
   // Raw results are arbitrary bytes, not modified UTF-8: each byte becomes the character of
-  // the same value, which leaves printable results and the error text as they are.
-  std::array<jchar, kMaxResultChars> chars{};
+  // the same value, encoded here, which leaves printable results and the error text as they are.
   std::size_t count = 0;
-  while (count < kMaxResultChars && result[count] != 0) {
-    chars[count] = result[count];
-    ++count;
-  }
-  return jni_call<kJniNewString>(env, chars.data(), static_cast<jsize>(count));
+  while (count < kMaxResultChars && result[count] != 0) ++count;
+  std::array<char, 2 * kMaxResultChars + 1> utf{};
+  bytes_to_modified_utf8(result, count, utf.data());
+  return jni_call<kJniNewStringUTF>(env, static_cast<const char*>(utf.data()));
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kryptaj/modified_utf8.h"
 #include "zifrakit/zifrakit.h"
 
 namespace {
@@ -27,7 +28,7 @@ struct FakeVm {
   std::vector<jbyte> array;          // the byte array handed to zkdes
   std::string key;                   // the key string, as its modified UTF-8 bytes
   std::deque<std::string> classes;   // classes handed out by FindClass
-  std::deque<std::u16string> strings;  // strings made by NewString
+  std::deque<std::u16string> strings;  // strings made by NewStringUTF
 
   std::vector<int> calls;            // table entries called, in order
   std::string pending;               // "class: message" of the pending exception, if any
@@ -68,13 +69,16 @@ jint JNI_CALL fake_throw_new(JNIEnv*, jclass type, const char* message) {
   return 0;
 }
 
-jstring JNI_CALL fake_new_string(JNIEnv*, const jchar* chars, jsize len) {
-  enter(kJniNewString);
+jstring JNI_CALL fake_new_string_utf(JNIEnv*, const char* utf) {
+  enter(kJniNewStringUTF);
   if (vm->fail_new_string) {
     vm->pending = "java/lang/OutOfMemoryError: string";
     return nullptr;
   }
-  vm->strings.emplace_back(reinterpret_cast<const char16_t*>(chars), len);
+  std::u16string chars;
+  // A virtual machine may take malformed text for anything; the bridge never hands it such.
+  EXPECT_TRUE(modified_utf8_to_utf16(utf, chars)) << "malformed modified UTF-8";
+  vm->strings.push_back(chars);
   return reinterpret_cast<jstring>(&vm->strings.back());
 }
 
@@ -122,7 +126,7 @@ class KryptajTest : public ::testing::Test {
     vm = &machine;
     machine.table.entry[kJniFindClass] = jni_entry<kJniFindClass>(fake_find_class);
     machine.table.entry[kJniThrowNew] = jni_entry<kJniThrowNew>(fake_throw_new);
-    machine.table.entry[kJniNewString] = jni_entry<kJniNewString>(fake_new_string);
+    machine.table.entry[kJniNewStringUTF] = jni_entry<kJniNewStringUTF>(fake_new_string_utf);
     machine.table.entry[kJniGetStringUTFChars] =
         jni_entry<kJniGetStringUTFChars>(fake_get_string_utf_chars);
     machine.table.entry[kJniReleaseStringUTFChars] =
@@ -212,6 +216,34 @@ std::vector<Case> cases() {
   return all;
 }
 
+TEST(ModifiedUtf8Test, BytesBecomeCharactersOfTheSameValue) {
+  struct Encoding {
+    std::vector<unsigned char> bytes;
+    std::string utf;
+  };
+  const Encoding encodings[] = {
+      {{}, ""},
+      {{0x41, 0x01, 0x7F}, "A\x01\x7F"},
+      {{0x80, 0xBF, 0xC0, 0xFF}, "\xC2\x80\xC2\xBF\xC3\x80\xC3\xBF"},
+      {{0x45, 0xE9, 0x52}, "E\xC3\xA9R"},
+  };
+  for (const Encoding& e : encodings) {
+    char out[2 * 4 + 1];
+    EXPECT_EQ(bytes_to_modified_utf8(e.bytes.data(), e.bytes.size(), out), e.utf.size());
+    EXPECT_EQ(std::string(out), e.utf);
+    std::u16string chars;
+    ASSERT_TRUE(modified_utf8_to_utf16(out, chars));
+    EXPECT_EQ(chars, std::u16string(e.bytes.begin(), e.bytes.end()));
+  }
+  std::u16string chars;
+  for (const char* malformed : {"\x80", "\xC3", "\xC3" "A", "\xC1\xBF", "\xE0\x80\x80",
+                                "\xF0\x90\x80\x80"}) {
+    EXPECT_FALSE(modified_utf8_to_utf16(malformed, chars)) << malformed;
+  }
+  ASSERT_TRUE(modified_utf8_to_utf16("\xC0\x80\xE2\x82\xAC", chars));  // U+0000, U+20AC
+  EXPECT_EQ(chars, (std::u16string{0x0000, 0x20AC}));
+}
+
 TEST_F(KryptajTest, EveryCodeGivesZkdesResultByteForByte) {
   for (const Case& c : cases()) {
     SCOPED_TRACE(std::string(c.what) + ", opera " + std::to_string(c.opera) + ", shkey " +
@@ -222,7 +254,7 @@ TEST_F(KryptajTest, EveryCodeGivesZkdesResultByteForByte) {
     EXPECT_EQ(chars_of(result), expected);
     EXPECT_EQ(machine.calls,
               (std::vector<int>{kJniGetStringUTFChars, kJniReleaseStringUTFChars,
-                                kJniGetArrayLength, kJniGetByteArrayRegion, kJniNewString}));
+                                kJniGetArrayLength, kJniGetByteArrayRegion, kJniNewStringUTF}));
     EXPECT_TRUE(machine.pending.empty()) << machine.pending;
     EXPECT_TRUE(machine.key_released_as_obtained);
     EXPECT_FALSE(machine.key_chars_written);
@@ -353,7 +385,7 @@ TEST_F(KryptajTest, FailuresOfTheVirtualMachineStayPending) {
        {kJniGetStringUTFChars}},
       {"result string", &FakeVm::fail_new_string, 1, 8, "java/lang/OutOfMemoryError: string",
        {kJniGetStringUTFChars, kJniReleaseStringUTFChars, kJniGetArrayLength,
-        kJniGetByteArrayRegion, kJniNewString}},
+        kJniGetByteArrayRegion, kJniNewStringUTF}},
       {"exception class", &FakeVm::fail_find_class, 1, 600,
        "java/lang/NoClassDefFoundError: java/lang/IllegalArgumentException",
        {kJniGetStringUTFChars, kJniReleaseStringUTFChars, kJniGetArrayLength, kJniFindClass}},

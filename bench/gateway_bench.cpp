@@ -117,14 +117,8 @@ int main(int argc, char** argv) {
   const soak_directory directory;
   const std::string gateway_port = soak_free_port();
   const std::string peer_port = soak_free_port();
-  directory.write("netgate.ini",
-                  "[APPC]\nPORT=" + gateway_port +
-                      "\nLOCAL_LU=LOCALLU\nLOCAL_TP=NETGATE\nREMOTE_LU=HOSTLU\nREMOTE_TP=ECHOTP\n"
-                      "MODE_NAME=#INTER\nEBCDIC=1\nPACK1=0\nPACK1_SIZE=0\nPACK2=0\nPACK2_SIZE=0\n"
-                      "PACK3=0\nPACK3_SIZE=0\n");
-  const pid_t node = soak_start_node(node_path, directory, "NETGATE", "ECHOTP",
-                                     "[TP ECHOTP]\nKIND=echo\n");
-  const pid_t netgate = soak_spawn({netgate_path, directory.file("netgate.ini")}, directory.path());
+  const auto [node, netgate] =
+      soak_start_echo_gateway(node_path, netgate_path, directory, gateway_port);
   if (node < 0 || netgate < 0 || !soak_wait_for_listener(gateway_port)) {
     std::fprintf(stderr, "the node or netgate did not start\n");
     soak_stop(netgate, 5);

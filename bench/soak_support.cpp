@@ -186,6 +186,21 @@ pid_t soak_start_node(const std::string& node_path, const soak_directory& direct
   return -1;
 }
 
+soak_echo_gateway soak_start_echo_gateway(const std::string& node_path,
+                                          const std::string& netgate_path,
+                                          const soak_directory& directory,
+                                          const std::string& gateway_port) {
+  directory.write("netgate.ini",
+                  "[APPC]\nPORT=" + gateway_port +
+                      "\nLOCAL_LU=LOCALLU\nLOCAL_TP=NETGATE\nREMOTE_LU=HOSTLU\nREMOTE_TP=ECHOTP\n"
+                      "MODE_NAME=#INTER\nEBCDIC=1\nPACK1=0\nPACK1_SIZE=0\nPACK2=0\nPACK2_SIZE=0\n"
+                      "PACK3=0\nPACK3_SIZE=0\n");
+  const pid_t node =
+      soak_start_node(node_path, directory, "NETGATE", "ECHOTP", "[TP ECHOTP]\nKIND=echo\n");
+  const pid_t netgate = soak_spawn({netgate_path, directory.file("netgate.ini")}, directory.path());
+  return {node, netgate};
+}
+
 namespace {
 
 constexpr int digits = 6;

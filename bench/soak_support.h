@@ -79,6 +79,18 @@ pid_t soak_start_node(const std::string& node_path, const soak_directory& direct
                       const std::string& local_tps, const std::string& host_tps,
                       const std::string& sections);
 
+// netgate on gateway_port, in directory, in front of the echo TP ECHOTP of a node started
+// there as soak_start_node does (EBCDIC 1, no packed fields). A process that could not be
+// started has the id -1; the caller waits for netgate's listener.
+struct soak_echo_gateway {
+  pid_t node;
+  pid_t netgate;
+};
+soak_echo_gateway soak_start_echo_gateway(const std::string& node_path,
+                                          const std::string& netgate_path,
+                                          const soak_directory& directory,
+                                          const std::string& gateway_port);
+
 // Message number index of a run named tag ("SOAK", "BURST", ...): the tag, the number in six
 // digits, a blank, then 8 to 71 printable characters that depend on the number.
 std::string soak_message(const std::string& tag, long index);
